@@ -1,0 +1,32 @@
+// The double-byte walk shared by every scanning operation of the toolkit.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace scan {
+
+inline constexpr std::size_t npos = std::string_view::npos;
+
+inline bool IsLead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+// Length of the character that starts at pos: two bytes for a lead byte, even
+// when that runs past the end of the text.
+inline std::size_t CharLength(std::string_view s, std::size_t pos) { return IsLead(s[pos]) ? 2 : 1; }
+
+inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+
+// First position in [pos, end) holding a byte 0x80-0xFF, or end.
+std::size_t NextLead(std::string_view s, std::size_t pos, std::size_t end);
+
+// First position p >= pos with p + sought.size() <= end at which sought matches
+// and which the double-byte walk reaches when it starts at pos (pos itself
+// counts as a character start). npos when there is none. sought is not empty.
+std::size_t NextMatch(std::string_view s, std::size_t pos, std::size_t end, std::string_view sought,
+                      bool ignoreCase);
+
+// Whether the walk that starts at pos reaches the last byte of s as a
+// character start and finds a lead byte there, with nothing to pair it with.
+bool EndsWithLoneLead(std::string_view s, std::size_t pos);
+
+}  // namespace scan
