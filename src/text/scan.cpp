@@ -44,22 +44,34 @@ std::size_t NextLead(std::string_view s, std::size_t pos, std::size_t end) {
   return pos;
 }
 
-std::size_t NextMatch(std::string_view s, std::size_t pos, std::size_t end, std::string_view sought,
-                      bool ignoreCase) {
-  const std::size_t n = sought.size();
-  while (pos < end && end - pos >= n) {
+std::size_t Matcher::Next(std::size_t pos) {
+  // Chunks bound the look-ahead for lead bytes in long ASCII runs.
+  constexpr std::size_t kChunk = 16 * 1024;
+  const std::size_t n = sought_.size();
+  while (pos < end_ && end_ - pos >= n) {
+    if (pos > lead_ || pos >= scanned_) {
+      scanned_ = end_ - pos > kChunk ? pos + kChunk : end_;
+      lead_ = NextLead(s_, pos, scanned_);
+    }
     // Up to the next lead byte every byte is a one-byte character, so every
     // position in [pos, lead] is a character start and a plain search serves.
-    const std::size_t lead = NextLead(s, pos, end);
-    const std::size_t lastStart = std::min(lead, end - n);
-    const std::size_t m = FindInRun(s, pos, lastStart + n, sought, ignoreCase);
-    if (m != npos) return m;
-    if (lead >= end) return npos;
+    const std::size_t lead = lead_;
+    const std::size_t lastStart = std::min(lead, end_ - n);
+    if (pos <= lastStart) {
+      const std::size_t m = FindInRun(s_, pos, lastStart + n, sought_, ignoreCase_);
+      if (m != npos) return m;
+    }
+    if (lead == scanned_) {  // no lead byte in this chunk: go on from its end
+      pos = scanned_;
+      continue;
+    }
     // Step over the two-byte characters that follow; lead itself was tried above.
     pos = lead + 2;
-    while (pos < end && IsLead(s[pos])) {
-      if (end - pos < n) return npos;
-      if (Matches(s, pos, sought, ignoreCase)) return pos;
+    while (pos < end_ && IsLead(s_[pos])) {
+      if (end_ - pos < n) return npos;
+      if (ignoreCase_ || s_[pos] == sought_[0]) {
+        if (Matches(s_, pos, sought_, ignoreCase_)) return pos;
+      }
       pos += 2;
     }
   }

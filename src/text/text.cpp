@@ -67,7 +67,7 @@ int FindText(std::string_view text, std::string_view sought, std::optional<int> 
   }
   if (from >= text.size()) return -1;
   if (sought.empty()) return 1;
-  const std::size_t m = scan::NextMatch(text, from, text.size(), sought, ignoreCase);
+  const std::size_t m = scan::Matcher(text, text.size(), sought, ignoreCase).Next(from);
   return m == scan::npos ? -1 : static_cast<int>(m + 1);
 }
 
@@ -81,9 +81,10 @@ int FindTextReverse(std::string_view text, std::string_view sought, std::optiona
   if (end == 0) return -1;
   if (sought.empty()) return 1;
   // The walk must begin at the first byte, so the last match is found going forward.
+  scan::Matcher matcher(text, end, sought, ignoreCase);
   std::size_t last = scan::npos;
   for (std::size_t pos = 0;;) {
-    const std::size_t m = scan::NextMatch(text, pos, end, sought, ignoreCase);
+    const std::size_t m = matcher.Next(pos);
     if (m == scan::npos) break;
     last = m;
     pos = m + scan::CharLength(text, m);
@@ -96,9 +97,10 @@ Text ReplaceText(std::string_view text, std::string_view sought, std::string_vie
   if (text.empty() || sought.empty()) return Text(text);
   Text out;
   out.reserve(text.size());
+  scan::Matcher matcher(text, text.size(), sought, !caseSensitive);
   std::size_t pos = 0;
   for (;;) {
-    const std::size_t m = scan::NextMatch(text, pos, text.size(), sought, !caseSensitive);
+    const std::size_t m = matcher.Next(pos);
     if (m == scan::npos) break;
     out.append(text.substr(pos, m - pos));
     out.append(replacement);
@@ -116,9 +118,10 @@ TextList SplitText(std::string_view text, std::string_view delimiter) {
   if (text.empty()) return {};
   if (delimiter.empty()) return {Text(text)};
   TextList list;
+  scan::Matcher matcher(text, text.size(), delimiter, false);
   std::size_t itemStart = 0;
   for (;;) {
-    const std::size_t m = scan::NextMatch(text, itemStart, text.size(), delimiter, false);
+    const std::size_t m = matcher.Next(itemStart);
     if (m == scan::npos) break;
     list.emplace_back(text.substr(itemStart, m - itemStart));
     itemStart = m + delimiter.size();
