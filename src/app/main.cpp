@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "app/application_win.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunApplication(); }

@@ -1,0 +1,388 @@
+#!/usr/bin/env python3
+"""The simulated netdisk service for tests and the demo, on 127.0.0.1 only.
+
+It serves short links, share pages, the download interface and captcha
+images the way the real service does, plus endpoints that misbehave on
+purpose. The share code in a link names the scenario (see README.md). Every
+request is appended to DIR/requests.log as
+    "REQUEST <n>\\n" + n raw bytes + "\\n"
+where the raw bytes are the request line, the header lines and a blank line
+(each ended by CR LF), then the body.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+import zlib
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+class Share:
+    def __init__(self, share_id, name, demands=0, image="png", answer="ab12",
+                 img_query=True, image_kind="image", cookies=False, page_extra=""):
+        self.share_id = share_id
+        self.uk = str(2000 + share_id % 1000)
+        self.fs_id = str(900000 + share_id)
+        self.name = name  # percent-encoded UTF-8, as the page carries it
+        self.timestamp = "1765400000"
+        self.sign = "s%04dsig" % (share_id % 10000)
+        self.demands = demands  # captcha demands before an answer is accepted
+        self.image = image
+        self.answer = answer
+        self.img_query = img_query
+        self.image_kind = image_kind  # "image", "html" or "tiny"
+        self.cookies = cookies
+        self.page_extra = page_extra
+
+
+SHARES = {
+    "1plain": Share(1001, "%E4%B8%AD%E6%96%87%E6%96%87%E4%BB%B6.txt"),
+    "1second": Share(1002, "report-2026.pdf"),
+    "1badutf8": Share(1003, "bad%FF%FEname.bin"),
+    "1cookies": Share(1004, "cookies.zip", cookies=True),
+    "1captcha": Share(1005, "captcha.png", demands=1),
+    "1captcha2": Share(1006, "twice.png", demands=2, answer="cd34"),
+    "1captchajpg": Share(1007, "jpeg.bin", demands=1, image="jpeg"),
+    "1captchagif": Share(1008, "gif.bin", demands=1, image="gif"),
+    "1captchanoq": Share(1009, "noq.bin", demands=1, img_query=False),
+    "1captchahtml": Share(1010, "html.bin", demands=1, image_kind="html"),
+    "1captchatiny": Share(1011, "tiny.bin", demands=1, image_kind="tiny"),
+    "1nosign": Share(1012, "nosign.txt"),
+    "1zero": Share(1013, "zero.txt", page_extra="\0"),
+    "1demo": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4"),
+    "1democaptcha": Share(1015, "%E9%AA%8C%E8%AF%81%E7%A0%81.mp4", demands=1, answer="7k4p"),
+}
+BY_ID = {str(s.share_id): s for s in SHARES.values()}
+
+COOKIE_LINES = [
+    ("Set-Cookie", "BAIDUID=B1D2C3:FG=1; expires=Thu, 31-Dec-37 23:55:55 GMT; max-age=2147483647; path=/; domain=127.0.0.1"),
+    ("set-cookie", "BDCLND=abc%2Fdef; path=/; HttpOnly"),
+    ("SET-COOKIE", "PANWEB=1; path=/"),
+    ("Set-Cookie", "OLD=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT; path=/"),
+    ("Set-Cookie", "PANWEB=1; path=/"),
+]
+
+IMAGE_LOCK = threading.Lock()
+IMAGE_CACHE = {}
+
+
+def png_without_text(width=120, height=48):
+    """A plain PNG, for machines without ImageMagick."""
+    raw = b"".join(b"\0" + bytes([200, 220, 240]) * width for _ in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def captcha_image(answer, fmt, salt):
+    """The captcha shows its answer, so a person can read it in the demo."""
+    key = (answer, fmt, salt)
+    with IMAGE_LOCK:
+        if key in IMAGE_CACHE:
+            return IMAGE_CACHE[key]
+    data = None
+    if shutil.which("convert"):
+        # The salt shifts the background so that each new image differs.
+        colour = "#%02x%02xff" % (200 + salt % 50, 230 - salt % 50)
+        cmd = ["convert", "-size", "120x48", "xc:" + colour, "-fill", "black", "-pointsize", "30",
+               "-gravity", "center", "-annotate", "+0+0", answer]
+        if fmt == "gif":
+            cmd += ["-colors", "16"]
+        cmd.append(fmt + ":-")
+        try:
+            data = subprocess.run(cmd, check=True, capture_output=True, timeout=20).stdout
+        except (subprocess.SubprocessError, OSError):
+            data = None
+    if not data:
+        data = png_without_text()
+    with IMAGE_LOCK:
+        IMAGE_CACHE[key] = data
+    return data
+
+
+def share_page(share, size=0):
+    page = (
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度网盘 - 分享</title></head>"
+        "<body><div class=\"share-file\">文件分享</div>%s<script>\n"
+        "yunData.setData({server_filename=\"%s\", share_id=\"%d\", share_uk=\"%s\", "
+        "fsId=\"%s\", share_timestamp=\"%s\"%s});\n</script></body></html>\n"
+        % (share.page_extra, share.name, share.share_id, share.uk, share.fs_id, share.timestamp,
+           "" if share is SHARES["1nosign"] else ", share_sign=\"%s\"" % share.sign))
+    body = page.encode("utf-8")
+    if size > len(body):
+        filler = b"<p>padding padding padding padding padding padding padding</p>\n"
+        body = filler * ((size - len(body)) // len(filler) + 1) + body
+    return body
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FakeNetdisk/1.0"
+
+    def log_message(self, fmt, *args):  # the request log is the record
+        pass
+
+    # --- plumbing -------------------------------------------------------
+    def handle_one_request(self):
+        try:
+            super().handle_one_request()
+        except (ConnectionError, socket.timeout):
+            self.close_connection = True
+
+    def record(self, body):
+        lines = [self.raw_requestline.rstrip(b"\r\n")]
+        for name, value in self.headers.raw_items():
+            lines.append(("%s: %s" % (name, value)).encode("latin-1", "replace"))
+        raw = b"\r\n".join(lines) + b"\r\n\r\n" + body
+        with self.server.log_lock:
+            with open(self.server.log_path, "ab") as log:
+                log.write(b"REQUEST %d\n" % len(raw) + raw + b"\n")
+                log.flush()
+
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else b""
+
+    def answer(self, status, body=b"", headers=(), content_type="text/html; charset=utf-8"):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def origin(self):
+        return self.server.origin
+
+    # --- dispatch -------------------------------------------------------
+    def do_GET(self):
+        self.dispatch(self.read_body())
+
+    def do_POST(self):
+        self.dispatch(self.read_body())
+
+    def do_HEAD(self):
+        self.dispatch(b"")
+
+    def do_CONNECT(self):
+        self.record(b"")
+        self.close_connection = True
+        self.answer(502, b"no tunnels here")
+
+    def dispatch(self, body):
+        self.record(body)
+        target = self.path
+        if not target.startswith("/"):
+            # Absolute form: we were asked as a proxy. Answer here, never forward.
+            return self.answer(200, b"proxied")
+        path, _, query = target.partition("?")
+        params = urllib.parse.parse_qs(query, keep_blank_values=True)
+        handler = ROUTES.get(path)
+        if handler:
+            return handler(self, query, params, body)
+        if path.startswith("/s/"):
+            return self.short_link(path[3:])
+        if path.startswith("/file/"):
+            return self.answer(200, b"file content", content_type="application/octet-stream")
+        return self.answer(404, b"<html>not found</html>")
+
+    # --- the service ----------------------------------------------------
+    def short_link(self, code):
+        share = SHARES.get(code)
+        if not share:
+            return self.answer(404, b"<html>share not found</html>")
+        location = "%s/share/link?shareid=%d&uk=%s" % (self.origin(), share.share_id, share.uk)
+        self.answer(302, b"<html>moved</html>", [("Location", location)])
+
+    def share_link(self, query, params, body):
+        share = BY_ID.get((params.get("shareid") or [""])[0])
+        if not share:
+            return self.answer(404, b"<html>share not found</html>")
+        headers = [("Set-Cookie", "BAIDUID=B1D2C3:FG=1; path=/")]
+        if share.cookies:
+            headers = COOKIE_LINES
+        self.answer(200, share_page(share), headers)
+
+    def download(self, query, params, body):
+        share = BY_ID.get((params.get("shareid") or [""])[0])
+        form = dict(urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True))
+        headers = [("Set-Cookie", "STOKEN=%s; path=/" % (share.share_id if share else 0))]
+        if not share or (params.get("sign") or [""])[0] != share.sign:
+            return self.json({"errno": -9, "request_id": 1}, headers)
+        cookie = self.headers.get("Cookie") or ""
+        if share.cookies and ("BAIDUID=B1D2C3:FG=1" not in cookie or "BDCLND=abc%2Fdef" not in cookie
+                              or "OLD=" in cookie):
+            return self.json({"errno": -9, "request_id": 2}, headers)
+        if share.demands:
+            token = form.get("vcode")
+            stage = 0
+            if token is not None:
+                match = re.match(r"^v(\d+)s(\d+)", token) if share.img_query else None
+                stage = int(match.group(2)) if match else (1 if not share.img_query else 0)
+            if token is None or stage < share.demands or form.get("input") != share.answer:
+                next_stage = stage + 1 if stage < share.demands else stage
+                salt = int(time.time() * 1000) % 100000
+                token = "v%ds%dr%d" % (share.share_id, next_stage, salt)
+                img = "%s/genimage?%s" % (self.origin(), token) if share.img_query else \
+                    "%s/genimage/%d" % (self.origin(), share.share_id)
+                return self.json({"errno": -19, "request_id": 3, "img": img, "vcode": token}, headers)
+        dlink = "%s/file/%s/%s?sign=abc&expires=8h" % (self.origin(), share.fs_id, share.name)
+        self.json({"errno": 0, "request_id": 4, "dlink": dlink}, headers)
+
+    def json(self, value, headers=()):
+        text = json.dumps(value, separators=(",", ":")).replace("/", "\\/")
+        self.answer(200, text.encode(), headers, "application/json")
+
+    def genimage(self, query, params, body, share_id=None):
+        match = re.match(r"^v(\d+)s(\d+)r(\d+)", query)
+        share = BY_ID.get(share_id or (match.group(1) if match else ""), SHARES["1captcha"])
+        salt = int(match.group(3)) if match else 0
+        if share.image_kind == "html":
+            return self.answer(200, b"<html><body>error</body></html>")
+        if share.image_kind == "tiny":
+            return self.answer(200, b"GI", content_type="image/gif")
+        data = captcha_image(share.answer, share.image, salt)
+        self.answer(200, data, content_type="image/" + share.image)
+
+    # --- generic and misbehaving endpoints -------------------------------
+    def echo(self, query, params, body):
+        self.answer(200, b"ok", content_type="text/plain")
+
+    def bytes_(self, query, params, body):
+        size = int((params.get("size") or ["0"])[0])
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        chunk = self.server.chunk
+        while size > 0:
+            piece = chunk if size >= len(chunk) else chunk[:size]
+            self.wfile.write(piece)
+            size -= len(piece)
+
+    def redirect(self, query, params, body):
+        status = int((params.get("status") or ["302"])[0])
+        self.answer(status, b"<html>redirect</html>", [("Location", params.get("to", ["/echo"])[0])])
+
+    def setcookie(self, query, params, body):
+        self.answer(200, b"ok", [("set-cookie", "A=1; path=/"), ("SET-COOKIE", "B=2"),
+                                 ("Set-Cookie", "plat=1; path=/")])
+
+    def status(self, query, params, body):
+        self.answer(int((params.get("code") or ["200"])[0]), b"status")
+
+    def bigheader(self, query, params, body):
+        # Several lines: a platform may cut single header lines that are very long.
+        pads = [("X-Pad-%d" % i, "p" * 1600) for i in range(4)]
+        self.answer(200, b"big", [("Set-Cookie", "big=1; path=/")] + pads)
+
+    def bigcookie(self, query, params, body):
+        self.answer(200, b"ok", [("Set-Cookie", "huge=" + "c" * 100000 + "; path=/")])
+
+    def zero(self, query, params, body):
+        self.answer(200, b"ab\0cd")
+
+    def cut(self, query, params, body):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000")
+        self.end_headers()
+        self.wfile.write(b"c" * 500)
+        self.wfile.flush()
+        self.close_connection = True
+
+    def stall(self, query, params, body):
+        time.sleep(min(float((params.get("seconds") or ["5"])[0]), 120))
+        self.answer(200, b"late")
+
+    def tohttps(self, query, params, body):
+        target = self.origin().replace("http://", "https://") + "/echo"
+        self.answer(302, b"<html>moved</html>", [("Location", target)])
+
+    def loop(self, query, params, body):
+        self.answer(302, b"<html>again</html>", [("Location", self.origin() + "/loop")])
+
+    def bigpage(self, query, params, body):
+        mb = min(int((params.get("mb") or ["1"])[0]), 200)
+        self.answer(200, share_page(SHARES["1plain"], mb << 20))
+
+    def reset(self, query, params, body):
+        # An abortive close: the client sees a reset, not an answer.
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.close_connection = True
+
+
+ROUTES = {
+    "/share/link": Handler.share_link,
+    "/share/download": Handler.download,
+    "/genimage": Handler.genimage,
+    "/echo": Handler.echo,
+    "/bytes": Handler.bytes_,
+    "/redirect": Handler.redirect,
+    "/setcookie": Handler.setcookie,
+    "/status": Handler.status,
+    "/bigheader": Handler.bigheader,
+    "/bigcookie": Handler.bigcookie,
+    "/zero": Handler.zero,
+    "/cut": Handler.cut,
+    "/stall": Handler.stall,
+    "/tohttps": Handler.tohttps,
+    "/loop": Handler.loop,
+    "/bigpage": Handler.bigpage,
+    "/reset": Handler.reset,
+}
+for _share in SHARES.values():
+    ROUTES["/genimage/%d" % _share.share_id] = (
+        lambda h, q, p, b, sid=str(_share.share_id): Handler.genimage(h, q, p, b, sid))
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def serve(port, directory, origin=None):
+    os.makedirs(directory, exist_ok=True)
+    server = Server(("127.0.0.1", port), Handler)
+    server.log_lock = threading.Lock()
+    server.log_path = os.path.join(directory, "requests.log")
+    server.chunk = b"0123456789abcdef" * 4096
+    server.origin = origin or "http://127.0.0.1:%d" % server.server_address[1]
+    open(server.log_path, "ab").close()
+    with open(os.path.join(directory, "pid"), "w") as f:
+        f.write(str(os.getpid()))
+    with open(os.path.join(directory, "origin"), "w") as f:
+        f.write(server.origin)
+    return server
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--dir", required=True)
+    parser.add_argument("--origin")
+    args = parser.parse_args()
+    server = serve(args.port, args.dir, args.origin)
+    print("serving", server.origin, flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
