@@ -1,5 +1,6 @@
 #include "support/fake_service.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -97,6 +98,12 @@ std::vector<LoggedRequest> RequestsMatching(std::string_view requestLinePart) {
     if (r.requestLine.find(requestLinePart) != std::string::npos) out.push_back(std::move(r));
   }
   return out;
+}
+
+std::vector<LoggedRequest> RequestsSince(std::size_t count) {
+  std::vector<LoggedRequest> all = Requests();
+  all.erase(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())));
+  return all;
 }
 
 std::string UniqueToken() {

@@ -27,6 +27,8 @@ std::string Origin();
 std::vector<LoggedRequest> Requests();
 // The requests whose request line contains the text.
 std::vector<LoggedRequest> RequestsMatching(std::string_view requestLinePart);
+// The requests logged after the first `count` ones.
+std::vector<LoggedRequest> RequestsSince(std::size_t count);
 // A fresh token for the paths of one test, so concurrent tests tell their requests apart.
 std::string UniqueToken();
 

@@ -57,7 +57,7 @@ SHARES = {
     "1captchatiny": Share(1011, "tiny.bin", demands=1, image_kind="tiny"),
     "1nosign": Share(1012, "nosign.txt"),
     "1zero": Share(1013, "zero.txt", page_extra="\0"),
-    "1demo": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4"),
+    "1pKEyzyB": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4"),
     "1democaptcha": Share(1015, "%E9%AA%8C%E8%AF%81%E7%A0%81.mp4", demands=1, answer="7k4p"),
 }
 BY_ID = {str(s.share_id): s for s in SHARES.values()}

@@ -1,0 +1,172 @@
+// The main window resolving shares for real: real windows driven with real
+// messages, the real exchange over wininet, the fake service on loopback.
+#include <gtest/gtest.h>
+
+#include "app/main_window_win.h"
+#include "app/windows_platform_win.h"
+#include "resolver/origin.h"
+#include "support/fake_service.h"
+#include "support/window_driver_win.h"
+
+namespace {
+
+const std::string O(ServiceOrigin);
+const std::wstring kOrigin(ServiceOrigin.begin(), ServiceOrigin.end());
+
+int Count(const std::vector<LoggedRequest>& requests, const std::string& part) {
+  int n = 0;
+  for (const auto& r : requests) n += r.requestLine.find(part) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+const LoggedRequest* Find(const std::vector<LoggedRequest>& requests, const std::string& part) {
+  for (const auto& r : requests) {
+    if (r.requestLine.find(part) != std::string::npos) return &r;
+  }
+  return nullptr;
+}
+
+class ResolveEndToEnd : public testing::Test {
+ protected:
+  ResolverState state;
+  WindowsPlatform platform{state};
+  MainWindow main{state, platform};
+  std::size_t logged = 0;
+
+  void SetUp() override {
+    ASSERT_TRUE(CreateMainWindow(main, GetModuleHandleW(nullptr)));
+    ShowWindow(main.window, SW_SHOWNORMAL);
+    logged = fake_service::Requests().size();
+  }
+  void TearDown() override {
+    if (main.window) DestroyWindow(main.window);
+    PumpFor(20);
+  }
+  // Types the link and the code and clicks the confirm button.
+  std::wstring Click(const std::wstring& link, const std::wstring& code) {
+    SetWindowTextW(main.编辑框_网址, link.c_str());
+    SetWindowTextW(main.编辑框_提取密码, code.c_str());
+    SendMessageW(main.按钮1, BM_CLICK, 0, 0);
+    return WindowText(main.编辑框_地址);
+  }
+  std::vector<LoggedRequest> Requests() const { return fake_service::RequestsSince(logged); }
+};
+
+std::wstring DlinkOf(const std::string& fsId, const std::wstring& name) {
+  return kOrigin + L"/file/" + std::wstring(fsId.begin(), fsId.end()) + L"/" + name +
+         L"?sign=abc&expires=8h";
+}
+
+const wchar_t kPlainName[] = L"%E4%B8%AD%E6%96%87%E6%96%87%E4%BB%B6.txt";
+
+TEST_F(ResolveEndToEnd, LongLinkWithCodeNeedsNoProbe) {
+  const std::wstring link = kOrigin + L"/share/link?shareid=1001&uk=2001";
+  EXPECT_EQ(Click(link, L"ab12"), DlinkOf("901001", kPlainName));
+  const auto r = Requests();
+  EXPECT_EQ(Count(r, "/s/"), 0);
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].requestLine, "GET /share/link?shareid=1001&uk=2001 HTTP/1.1");
+  EXPECT_EQ(r[1].requestLine,
+            "POST /share/download?channel=chunlei&clienttype=0&web=1&uk=2001&shareid=1001"
+            "&timestamp=1765400000&sign=s1001sig&bdstoken=null HTTP/1.1");
+  EXPECT_EQ(r[1].body, "fid_list=%5B901001%5D");
+  EXPECT_EQ(state.fileName, "\xD6\xD0\xCE\xC4\xCE\xC4\xBC\xFE.txt");  // 中文文件.txt
+  EXPECT_EQ(state.verifyBody, "pwd=ab12&vcode=");
+  EXPECT_EQ(state.verifyUrl.rfind(O + "/share/verify?shareid=1001&uk=2001&t=", 0), 0u);
+}
+
+TEST_F(ResolveEndToEnd, ShortLinkIsProbedOnceAndStaysInTheBox) {
+  const std::wstring link = kOrigin + L"/s/1plain";
+  EXPECT_EQ(Click(link, L"ab12"), DlinkOf("901001", kPlainName));
+  const auto r = Requests();
+  EXPECT_EQ(Count(r, "GET /s/1plain "), 1);
+  // Without redirects the probe fetched no page: the one page request is the resolver's.
+  EXPECT_EQ(Count(r, "GET /share/link?shareid=1001"), 1);
+  EXPECT_EQ(WindowText(main.编辑框_网址), link);
+  const LoggedRequest* probe = Find(r, "GET /s/1plain ");
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(probe->HeaderCount("Cookie"), 0);
+}
+
+TEST_F(ResolveEndToEnd, NoCodeFollowsTheRedirectAndQuotesTheList) {
+  EXPECT_EQ(Click(kOrigin + L"/s/1second", L""), DlinkOf("901002", L"report-2026.pdf"));
+  const auto r = Requests();
+  ASSERT_EQ(r.size(), 3u);  // short link, its target (followed by the platform), download
+  EXPECT_EQ(r[0].requestLine, "GET /s/1second HTTP/1.1");
+  EXPECT_EQ(r[1].requestLine.rfind("GET /share/link?shareid=1002", 0), 0u);
+  EXPECT_EQ(r[2].body, "fid_list=%5B%22901002%22%5D");
+}
+
+TEST_F(ResolveEndToEnd, ForeignLinkGetsTheWarningAndNoRequest) {
+  SetWindowTextW(main.编辑框_地址, L"old result");
+  MessageBoxCloser closer(L"友情提示：");
+  EXPECT_EQ(Click(L"https://pan.example.com/s/1plain", L"ab12"), L"");
+  EXPECT_EQ(closer.seen(), 1);
+  EXPECT_EQ(closer.text(), L"您输入的地址并非百度网盘的地址！");
+  EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(ResolveEndToEnd, FailedRequestsGiveAnEmptyResultAndNoMessage) {
+  SetWindowTextW(main.编辑框_地址, L"old result");
+  MessageBoxCloser closer(L"友情提示：");
+  // An unknown short link: no Location, so the page request has no address.
+  EXPECT_EQ(Click(kOrigin + L"/s/unknown", L"ab12"), L"");
+  EXPECT_EQ(closer.seen(), 0);
+  EXPECT_EQ(Count(Requests(), "/share/link"), 0);
+}
+
+TEST_F(ResolveEndToEnd, CookiesOfOneResolutionGoWithTheNext) {
+  EXPECT_EQ(Click(kOrigin + L"/s/1plain", L"ab12"), DlinkOf("901001", kPlainName));
+  const std::size_t between = fake_service::Requests().size();
+  EXPECT_EQ(Click(kOrigin + L"/s/1cookies", L"ab12"), DlinkOf("901004", L"cookies.zip"));
+  const auto second = fake_service::RequestsSince(between);
+  const LoggedRequest* page = Find(second, "GET /share/link?shareid=1004");
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->Header("Cookie"), "STOKEN=1001; BAIDUID=B1D2C3:FG=1");
+  const LoggedRequest* download = Find(second, "POST /share/download");
+  ASSERT_NE(download, nullptr);
+  // The page's cookies in their order, the repeat and the deleted one gone, the old ones after.
+  EXPECT_EQ(download->Header("Cookie"), "BAIDUID=B1D2C3:FG=1; BDCLND=abc%2Fdef; PANWEB=1; STOKEN=1001");
+}
+
+TEST_F(ResolveEndToEnd, ZeroByteInThePageCutsIt) {
+  EXPECT_EQ(Click(kOrigin + L"/s/1zero", L"ab12"), L"");
+  EXPECT_EQ(state.shareId, "");
+}
+
+// The program itself, started as a process and driven from here.
+TEST(Program, ResolvesAndExitsCleanly) {
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  std::wstring command = L"\"" NETDISK_LINK_EXE L"\"";
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  HWND window = nullptr;
+  for (int i = 0; i < 200 && !window; ++i) {
+    Sleep(50);
+    window = FindWindowW(kMainWindowClass, nullptr);
+  }
+  ASSERT_NE(window, nullptr);
+  HWND link = GetDlgItem(window, kIdLinkBox);
+  HWND code = GetDlgItem(window, kIdCodeBox);
+  HWND result = GetDlgItem(window, kIdResultBox);
+  const std::wstring shortLink = kOrigin + L"/s/1second";
+  SendMessageW(link, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shortLink.c_str()));
+  SendMessageW(code, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ab12"));
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(GetDlgItem(window, kIdConfirm), BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &ignored);
+  wchar_t text[1024] = {};
+  SendMessageW(result, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(std::wstring(text), DlinkOf("901002", L"report-2026.pdf"));
+  SendMessageW(link, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(std::wstring(text), shortLink);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+  DWORD exitCode = 99;
+  GetExitCodeProcess(pi.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+}  // namespace
