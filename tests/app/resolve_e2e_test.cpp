@@ -160,6 +160,16 @@ TEST(Program, ResolvesAndExitsCleanly) {
   EXPECT_EQ(std::wstring(text), DlinkOf("901002", L"report-2026.pdf"));
   SendMessageW(link, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
   EXPECT_EQ(std::wstring(text), shortLink);
+  // Enter in the code box presses the button too (the program's loop handles dialog keys).
+  SendMessageW(result, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  PostMessageW(code, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageW(code, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  text[0] = L'\0';
+  for (int i = 0; i < 100 && text[0] == L'\0'; ++i) {
+    Sleep(50);
+    SendMessageW(result, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  }
+  EXPECT_EQ(std::wstring(text), DlinkOf("901002", L"report-2026.pdf"));
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
   DWORD exitCode = 99;
