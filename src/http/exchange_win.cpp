@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <new>
+
 #include "host/bind.h"
 #include "host/owned.h"
 #include "http/request.h"
@@ -17,8 +19,28 @@ struct InternetTraits {
 };
 using InternetHandle = Owned<InternetTraits>;
 
+// Room for the announced body, so that a large one is not copied again and
+// again as it grows. Only a hint: the body read decides, and an answer that
+// announces more than kMaxReserve gets no head start.
+void ReserveAnnounced(HINTERNET request, Bytes& body) {
+  constexpr DWORD kMaxReserve = 256u << 20;
+  DWORD length = 0;
+  DWORD size = sizeof length;
+  if (!BOUND("wininet.dll", HttpQueryInfoA)(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                            &length, &size, nullptr) ||
+      length > kMaxReserve) {
+    return;
+  }
+  try {
+    body.reserve(length);
+  } catch (const std::bad_alloc&) {
+    // Growing as it comes still works.
+  }
+}
+
 Bytes ReadBody(HINTERNET request) {
   Bytes body;
+  ReserveAnnounced(request, body);
   Bytes chunk = BlankBytes(kReadChunk);
   for (;;) {
     DWORD read = 0;
