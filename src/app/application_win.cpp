@@ -25,6 +25,7 @@ int RunApplication() {
   WindowsPlatform platform(gState);
   MainWindow main{gState, platform};
   if (!CreateMainWindow(main, GetModuleHandleW(nullptr))) return 1;
+  platform.SetMainWindow(main.window);
   ShowWindow(main.window, SW_SHOWNORMAL);
   UpdateWindow(main.window);
 

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <string>
 
+#include "app/captcha_window_win.h"
+#include "app/window_text_win.h"
+#include "host/delay.h"
+#include "host/script_host.h"
 #include "http/fetch.h"
 
 Bytes WindowsPlatform::Fetch(std::string_view url, const HttpRequestOptions& options) {
@@ -17,15 +19,29 @@ void WindowsPlatform::ShowWarning(std::u16string_view text, std::u16string_view 
               reinterpret_cast<const wchar_t*>(c.c_str()), MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
 }
 
-Text WindowsPlatform::Timestamp() {
-  // Milliseconds since 1970-01-01 UTC.
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+Text WindowsPlatform::Timestamp() { return ScriptTimestamp(); }
+
+void WindowsPlatform::OpenCaptchaWindow() {
+  // Every opening creates the window anew.
+  CaptchaWindow captcha{state_, *this};
+  captcha_ = &captcha;
+  RunCaptchaWindow(captcha, GetModuleHandleW(nullptr), mainWindow_);
+  captcha_ = nullptr;
 }
 
-void WindowsPlatform::OpenCaptchaWindow() {}
-bool WindowsPlatform::CaptchaWindowOpen() { return false; }
-Text WindowsPlatform::ReadCaptchaAnswer() { return {}; }
-void WindowsPlatform::ClearCaptchaAnswer() {}
-void WindowsPlatform::CloseCaptchaWindow() {}
-void WindowsPlatform::Wait(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+bool WindowsPlatform::CaptchaWindowOpen() { return captcha_ && captcha_->window; }
+
+Text WindowsPlatform::ReadCaptchaAnswer() {
+  return CaptchaWindowOpen() ? ReadWindowText(captcha_->编辑框_验证码) : Text();
+}
+
+void WindowsPlatform::ClearCaptchaAnswer() {
+  if (CaptchaWindowOpen()) WriteWindowText(captcha_->编辑框_验证码, "");
+}
+
+void WindowsPlatform::CloseCaptchaWindow() {
+  // A request: the window goes once the confirm handler has returned.
+  if (CaptchaWindowOpen()) PostMessageW(captcha_->window, WM_CLOSE, 0, 0);
+}
+
+void WindowsPlatform::Wait(int milliseconds) { PumpingDelay(milliseconds); }

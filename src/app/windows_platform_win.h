@@ -2,12 +2,19 @@
 // box, timestamp, captcha window and delay.
 #pragma once
 
+#include <windows.h>
+
 #include "resolver/platform.h"
 #include "resolver/state.h"
+
+struct CaptchaWindow;
 
 class WindowsPlatform : public ResolverPlatform {
  public:
   explicit WindowsPlatform(ResolverState& state) : state_(state) {}
+
+  // The window kept disabled while the captcha window is open.
+  void SetMainWindow(HWND window) { mainWindow_ = window; }
 
   Bytes Fetch(std::string_view url, const HttpRequestOptions& options) override;
   void ShowWarning(std::u16string_view text, std::u16string_view caption) override;
@@ -21,4 +28,6 @@ class WindowsPlatform : public ResolverPlatform {
 
  private:
   ResolverState& state_;
+  HWND mainWindow_ = nullptr;
+  CaptchaWindow* captcha_ = nullptr;  // while it is open
 };

@@ -1,0 +1,46 @@
+#include "app/bitmap_view_win.h"
+
+#include <cstdlib>
+#include <cstring>
+
+std::optional<BitmapView> ViewBitmap(const Bytes& bmp) {
+  BITMAPFILEHEADER file;
+  BITMAPINFOHEADER header;
+  if (bmp.size() < sizeof file + sizeof header || bmp[0] != 'B' || bmp[1] != 'M') return std::nullopt;
+  std::memcpy(&file, bmp.data(), sizeof file);
+  std::memcpy(&header, bmp.data() + sizeof file, sizeof header);
+  const long long width = header.biWidth;
+  const long long height = std::llabs(static_cast<long long>(header.biHeight));
+  if (header.biSize < sizeof header || width <= 0 || height <= 0 || width > 16384 || height > 16384 ||
+      header.biPlanes != 1 || header.biCompression != BI_RGB ||
+      (header.biBitCount != 24 && header.biBitCount != 32 && header.biBitCount != 8 &&
+       header.biBitCount != 4 && header.biBitCount != 1)) {
+    return std::nullopt;
+  }
+  // Every row is padded to four bytes; the pixels must lie wholly inside the bytes.
+  const long long stride = ((width * header.biBitCount + 31) / 32) * 4;
+  if (file.bfOffBits < sizeof file + header.biSize || file.bfOffBits > bmp.size() ||
+      stride * height > static_cast<long long>(bmp.size() - file.bfOffBits)) {
+    return std::nullopt;
+  }
+  if (header.biBitCount <= 8) {
+    const long long colours = header.biClrUsed ? header.biClrUsed : (1LL << header.biBitCount);
+    if (sizeof file + header.biSize + colours * 4 > file.bfOffBits) return std::nullopt;
+  }
+  return BitmapView{reinterpret_cast<const BITMAPINFO*>(bmp.data() + sizeof file),
+                    bmp.data() + file.bfOffBits, static_cast<int>(width), static_cast<int>(height)};
+}
+
+RECT FitInto(int imageWidth, int imageHeight, int boxWidth, int boxHeight) {
+  if (imageWidth <= 0 || imageHeight <= 0) return {0, 0, 0, 0};
+  // Scale by the tighter of the two ratios (cross-multiplied to stay in integers).
+  int w = boxWidth;
+  int h = static_cast<int>(static_cast<long long>(imageHeight) * boxWidth / imageWidth);
+  if (h > boxHeight) {
+    h = boxHeight;
+    w = static_cast<int>(static_cast<long long>(imageWidth) * boxHeight / imageHeight);
+  }
+  const int x = (boxWidth - w) / 2;
+  const int y = (boxHeight - h) / 2;
+  return {x, y, x + w, y + h};
+}
