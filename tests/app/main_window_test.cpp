@@ -1,4 +1,5 @@
 // The main window as the program creates it, read back from the live window.
+#include "app/captcha_window_win.h"
 #include "app/main_window_win.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,58 @@ TEST_F(MainWindowTest, BoxStyles) {
   const LONG wanted = ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
   EXPECT_EQ(result & wanted, wanted);
   EXPECT_FALSE(result & (ES_AUTOHSCROLL | ES_READONLY | ES_PASSWORD));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CaptchaWindowTest, FrameControlsAndFonts) {
+  ScriptedPlatform platform;
+  ResolverState state;  // no image address: the first fetch finds nothing to show
+  CaptchaWindow captcha{state, platform};
+  ASSERT_TRUE(CreateCaptchaWindow(captcha, GetModuleHandleW(nullptr)));
+  EXPECT_EQ(Text(captcha.window), L"验证码");
+  RECT r;
+  GetWindowRect(captcha.window, &r);
+  EXPECT_EQ(r.right - r.left, 216);
+  EXPECT_EQ(r.bottom - r.top, 100);
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 216) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 100) / 2);
+  const LONG style = GetWindowLongW(captcha.window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_EQ(GetWindow(captcha.window, GW_OWNER), nullptr);
+  const struct {
+    HWND control;
+    RECT rect;
+    bool fangSong;
+  } controls[] = {{captcha.图片框1, {0, 0, 136, 72}, false},
+                  {captcha.按钮1, {136, 0, 208, 40}, true},
+                  {captcha.编辑框_验证码, {136, 40, 208, 72}, true}};
+  for (const auto& c : controls) {
+    RECT cr;
+    GetWindowRect(c.control, &cr);
+    MapWindowPoints(nullptr, captcha.window, reinterpret_cast<POINT*>(&cr), 2);
+    EXPECT_EQ(cr.left, c.rect.left);
+    EXPECT_EQ(cr.top, c.rect.top);
+    EXPECT_EQ(cr.right, c.rect.right);
+    EXPECT_EQ(cr.bottom, c.rect.bottom);
+    if (!c.fangSong) continue;
+    LOGFONTW lf{};
+    ASSERT_NE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c.control, WM_GETFONT, 0, 0)), sizeof lf, &lf), 0);
+    EXPECT_EQ(lf.lfHeight, -19);
+    EXPECT_EQ(lf.lfWeight, 400);
+    EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
+    EXPECT_EQ(std::wstring(lf.lfFaceName), L"仿宋");
+  }
+  EXPECT_EQ(Text(captcha.按钮1), L"确定");
+  EXPECT_EQ(Text(captcha.编辑框_验证码), L"");
+  EXPECT_TRUE(GetWindowLongW(captcha.编辑框_验证码, GWL_STYLE) & ES_CENTER);
+  EXPECT_TRUE(captcha.picture.empty());
+  DestroyWindow(captcha.window);
+  EXPECT_EQ(captcha.window, nullptr);
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ SHARES = {
     "1captchahtml": Share(1010, "html.bin", demands=1, image_kind="html"),
     "1captchatiny": Share(1011, "tiny.bin", demands=1, image_kind="tiny"),
     "1nosign": Share(1012, "nosign.txt"),
+    "1captchareset": Share(1016, "reset.bin", demands=1),
     "1zero": Share(1013, "zero.txt", page_extra="\0"),
     "1pKEyzyB": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4"),
     "1democaptcha": Share(1015, "%E9%AA%8C%E8%AF%81%E7%A0%81.mp4", demands=1, answer="7k4p"),
@@ -226,6 +227,8 @@ class Handler(BaseHTTPRequestHandler):
         if share.cookies and ("BAIDUID=B1D2C3:FG=1" not in cookie or "BDCLND=abc%2Fdef" not in cookie
                               or "OLD=" in cookie):
             return self.json({"errno": -9, "request_id": 2}, headers)
+        if share is SHARES["1captchareset"] and "vcode" in form:
+            return self.reset(query, params, body)  # the resubmission finds no answer
         if share.demands:
             token = form.get("vcode")
             stage = 0
