@@ -96,7 +96,11 @@ def captcha_image(answer, fmt, salt):
     if shutil.which("convert"):
         # The salt shifts the background so that each new image differs.
         colour = "#%02x%02xff" % (200 + salt % 50, 230 - salt % 50)
-        cmd = ["convert", "-size", "120x48", "xc:" + colour, "-fill", "black", "-pointsize", "30",
+        font = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
+        cmd = ["convert", "-size", "120x48", "xc:" + colour]
+        if os.path.exists(font):  # ImageMagick's default font needs Ghostscript's
+            cmd += ["-font", font]
+        cmd += ["-fill", "black", "-pointsize", "30",
                "-gravity", "center", "-annotate", "+0+0", answer]
         if fmt == "gif":
             cmd += ["-colors", "16"]
