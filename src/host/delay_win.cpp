@@ -1,15 +1,11 @@
 #include "host/delay.h"
 
+#include <limits>
+
 #include "host/bind.h"
-#include "host/owned.h"
+#include "host/handles_win.h"
 
 namespace {
-
-struct KernelHandleTraits {
-  using Type = HANDLE;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { BOUND("kernel32.dll", CloseHandle)(h); }
-};
 
 constexpr DWORD kWakeMask = 0xFF;  // keys, mouse, posted, timer, paint, sent, hot keys
 
@@ -34,31 +30,37 @@ void DispatchPending() {
   }
 }
 
+ULONGLONG Now() { return BOUND("kernel32.dll", GetTickCount64)(); }
+
 }  // namespace
 
 std::int64_t DelayDueTime(std::optional<int> interval, std::optional<int> unit) {
-  return static_cast<std::int64_t>(static_cast<double>(interval.value_or(0)) * MillisecondsPerCount(unit) *
-                                   -10000.0);
+  const double due = static_cast<double>(interval.value_or(0)) * MillisecondsPerCount(unit) * -10000.0;
+  // Hours by the billion do not fit: saturate rather than convert out of range.
+  constexpr double kLimit = 9.2e18;
+  if (due <= -kLimit) return std::numeric_limits<std::int64_t>::min();
+  if (due >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(due);  // truncates toward zero
 }
 
 void WaitDispatching(HANDLE timer, std::int64_t dueTime) {
-  const ULONGLONG start = BOUND("kernel32.dll", GetTickCount64)();
   // Relative due times only: an absolute one lies in the past for every caller.
-  const ULONGLONG waitMs = dueTime < 0 ? static_cast<ULONGLONG>(-dueTime / 10000) : 0;
-  const ULONGLONG deadline = start + waitMs;
-  for (;;) {
-    DWORD r = WAIT_FAILED;
-    if (timer) r = BOUND("user32.dll", MsgWaitForMultipleObjects)(1, &timer, FALSE, INFINITE, kWakeMask);
+  const ULONGLONG waitMs = dueTime < 0 ? static_cast<ULONGLONG>(-(dueTime / 10000)) : 0;
+  const ULONGLONG deadline = Now() + waitMs;
+  while (timer) {
+    const DWORD r = BOUND("user32.dll", MsgWaitForMultipleObjects)(1, &timer, FALSE, INFINITE, kWakeMask);
     if (r == WAIT_OBJECT_0) return;
-    if (r == WAIT_FAILED) {
-      // No usable timer: wait on the clock instead, still waking for input.
-      timer = nullptr;
-      const ULONGLONG now = BOUND("kernel32.dll", GetTickCount64)();
-      if (now >= deadline) return;
-      const DWORD left = static_cast<DWORD>(deadline - now);
-      if (BOUND("user32.dll", MsgWaitForMultipleObjects)(0, nullptr, FALSE, left, kWakeMask) == WAIT_TIMEOUT) {
-        if (BOUND("kernel32.dll", GetTickCount64)() >= deadline) return;
-      }
+    if (r == WAIT_FAILED) break;
+    DispatchPending();
+  }
+  // No usable timer: wait on the clock instead, still waking for messages.
+  for (;;) {
+    const ULONGLONG now = Now();
+    if (now >= deadline) return;
+    const ULONGLONG left = deadline - now;
+    const DWORD slice = left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1;
+    if (BOUND("user32.dll", MsgWaitForMultipleObjects)(0, nullptr, FALSE, slice, kWakeMask) == WAIT_FAILED) {
+      BOUND("kernel32.dll", Sleep)(slice < 10 ? slice : 10);  // keeps a failing wait from spinning
     }
     DispatchPending();
   }
@@ -66,10 +68,11 @@ void WaitDispatching(HANDLE timer, std::int64_t dueTime) {
 
 bool PumpingDelay(std::optional<int> interval, std::optional<int> unit) {
   const std::int64_t dueTime = DelayDueTime(interval, unit);
-  Owned<KernelHandleTraits> timer(BOUND("kernel32.dll", CreateWaitableTimerA)(nullptr, FALSE, nullptr));
+  KernelHandle timer(BOUND("kernel32.dll", CreateWaitableTimerA)(nullptr, FALSE, nullptr));
   LARGE_INTEGER due;
   due.QuadPart = dueTime;
-  bool armed = timer && BOUND("kernel32.dll", SetWaitableTimer)(timer.get(), &due, 0, nullptr, nullptr, FALSE);
+  const bool armed =
+      timer && BOUND("kernel32.dll", SetWaitableTimer)(timer.get(), &due, 0, nullptr, nullptr, FALSE);
   WaitDispatching(armed ? timer.get() : nullptr, dueTime);
   return true;
 }

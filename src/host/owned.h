@@ -2,6 +2,7 @@
 // released exactly once, by whoever holds it last.
 #pragma once
 
+#include <type_traits>
 #include <utility>
 
 // Traits: using Type = ...; static Type Empty(); static void Close(Type).
@@ -27,6 +28,18 @@ class Owned {
   void reset(Type value = Traits::Empty()) {
     const Type old = std::exchange(value_, value);
     if (old != Traits::Empty()) Traits::Close(old);
+  }
+  // For an out-parameter: releases what was held and lends the slot, so a
+  // handle the callee writes there is owned from that moment.
+  Type* put() {
+    reset();
+    return &value_;
+  }
+  // Member access for owners of interface pointers.
+  Type operator->() const
+    requires std::is_class_v<std::remove_pointer_t<Type>>
+  {
+    return value_;
   }
 
  private:

@@ -5,10 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "host/handles_win.h"
 #include "text/text.h"
-
-struct IUnknown;
-struct IDispatch;
 
 class ScriptHost {
  public:
@@ -40,7 +38,7 @@ class ScriptHost {
   void AddCode(const Text& code);
 
  private:
-  IDispatch* object_ = nullptr;
+  ComPtr<IDispatch> object_;
 };
 
 // Milliseconds since 1970-01-01 UTC as decimal digits, from the script

@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "host/bind.h"
-#include "host/com_win.h"
 #include "host/transcode.h"
 #include "text/codepage.h"
 
@@ -58,11 +58,13 @@ class Arguments {
   std::vector<VARIANT> values_;
 };
 
-bool Invoke(IDispatch* object, const wchar_t* member, WORD kind, Arguments& args, VARIANT* result) {
-  if (!object) return false;
+HRESULT Call(IDispatch* object, const wchar_t* member, WORD kind, Arguments& args, VARIANT* result) {
+  if (!object) return E_POINTER;
   DISPID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(member);
-  if (FAILED(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return false;
+  if (const HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id); FAILED(hr)) {
+    return hr;
+  }
   std::vector<VARIANT> reversed = args.Reversed();
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   DISPID putId = DISPID_PROPERTYPUT;
@@ -70,14 +72,20 @@ bool Invoke(IDispatch* object, const wchar_t* member, WORD kind, Arguments& args
     params.rgdispidNamedArgs = &putId;
     params.cNamedArgs = 1;
   }
-  return SUCCEEDED(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr));
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
+}
+
+bool Invoke(IDispatch* object, const wchar_t* member, WORD kind, Arguments& args, VARIANT* result) {
+  return SUCCEEDED(Call(object, member, kind, args, result));
 }
 
 ::Text AsText(VARIANT& value) {
-  // An integral number is written in plain digits, every one exact.
-  if (value.vt == VT_R8 && std::fabs(value.dblVal) < 1e18 && value.dblVal == std::trunc(value.dblVal)) {
-    char digits[32];
-    std::snprintf(digits, sizeof digits, "%.0f", value.dblVal);
+  // Whole numbers of up to 15 digits (times in milliseconds among them) in
+  // plain digits, every one exact, whatever the platform's formatter does;
+  // beyond that the platform's own form, exponent and all.
+  if (value.vt == VT_R8 && std::fabs(value.dblVal) < 1e15 && value.dblVal == std::trunc(value.dblVal)) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%.0f", value.dblVal == 0 ? 0.0 : value.dblVal);  // no "-0"
     return digits;
   }
   Variant converted;
@@ -87,10 +95,21 @@ bool Invoke(IDispatch* object, const wchar_t* member, WORD kind, Arguments& args
                                           s ? BOUND("oleaut32.dll", SysStringLen)(s) : 0));
 }
 
-double AsNumber(VARIANT& value) {
+// The number truncated toward zero, held to the range of int.
+int AsInt(VARIANT& value) {
   Variant converted;
   if (FAILED(BOUND("oleaut32.dll", VariantChangeType)(converted.get(), &value, 0, VT_R8))) return 0;
-  return converted.get()->dblVal;
+  const double number = std::trunc(converted.get()->dblVal);
+  if (!(number == number)) return 0;  // NaN
+  if (number <= static_cast<double>(INT_MIN)) return INT_MIN;
+  if (number >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(number);
+}
+
+bool AsBool(VARIANT& value) {
+  Variant converted;
+  if (FAILED(BOUND("oleaut32.dll", VariantChangeType)(converted.get(), &value, 0, VT_BOOL))) return false;
+  return converted.get()->boolVal != VARIANT_FALSE;
 }
 
 }  // namespace
@@ -108,18 +127,15 @@ ScriptHost::ScriptHost(std::u16string_view progId) {
                                               reinterpret_cast<void**>(unknown.put()));
   }
   if (FAILED(hr) || !unknown) return;
-  if (FAILED(BOUND("ole32.dll", OleRun)(unknown.get()))) return;
-  IDispatch* dispatch = nullptr;
-  if (FAILED(unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) return;
-  object_ = dispatch;
+  if (FAILED(BOUND("ole32.dll", OleRun)(unknown.get()))) return;  // the owner releases it
+  unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object_.put()));
   Arguments language(1);
   Variant::Text(language[0], "JScript");
-  Invoke(object_, L"Language", DISPATCH_PROPERTYPUT, language, nullptr);
+  Invoke(object_.get(), L"Language", DISPATCH_PROPERTYPUT, language, nullptr);
 }
 
 ScriptHost::~ScriptHost() {
-  if (object_) object_->Release();
-  object_ = nullptr;
+  object_.reset();  // before COM goes away on this thread
   BOUND("ole32.dll", CoUninitialize)();
 }
 
@@ -138,34 +154,36 @@ bool ScriptHost::ExecuteStatement(const Text& statement) {
   args[0].vt = VT_ARRAY | VT_UI1;
   args[0].parray = array;
   Variant result;
-  return Invoke(object_, L"ExecuteStatement", DISPATCH_METHOD, args, result.get());
+  return Invoke(object_.get(), L"ExecuteStatement", DISPATCH_METHOD, args, result.get());
 }
 
 Text ScriptHost::Eval(const Text& expression) {
   Arguments args(1);
   Variant::Text(args[0], expression);
   Variant result;
-  return Invoke(object_, L"Eval", DISPATCH_METHOD, args, result.get()) ? AsText(*result.get()) : Text();
+  return Invoke(object_.get(), L"Eval", DISPATCH_METHOD, args, result.get()) ? AsText(*result.get()) : Text();
 }
 
 void ScriptHost::Reset() {
   Arguments none(0);
-  Invoke(object_, L"Reset", DISPATCH_METHOD, none, nullptr);
+  Invoke(object_.get(), L"Reset", DISPATCH_METHOD, none, nullptr);
 }
 
 IUnknown* ScriptHost::ControlObject() {
   if (object_) object_->AddRef();
-  return object_;
+  return object_.get();
 }
 
 namespace {
 
 Text RunWith(IDispatch* object, Arguments& args) {
   Variant result;
-  if (Invoke(object, L"Run", DISPATCH_METHOD, args, result.get())) return AsText(*result.get());
-  if (!object || args.size() < 2) return {};
-  // Some hosts' dispatchers do not pack the trailing parameters into the
-  // member's parameter array themselves: hand them over packed.
+  const HRESULT hr = Call(object, L"Run", DISPATCH_METHOD, args, result.get());
+  if (SUCCEEDED(hr)) return AsText(*result.get());
+  // Wine's dispatcher does not pack the trailing parameters into the member's
+  // parameter array and rejects their count: hand them over packed. Only
+  // then, since any other failure may come from a procedure that already ran.
+  if (hr != DISP_E_BADPARAMCOUNT || args.size() < 2) return {};
   SAFEARRAY* packed = BOUND("oleaut32.dll", SafeArrayCreateVector)(VT_VARIANT, 0, static_cast<ULONG>(args.size() - 1));
   if (!packed) return {};
   for (LONG i = 0; i + 1 < static_cast<LONG>(args.size()); ++i) {
@@ -188,7 +206,7 @@ Text ScriptHost::Run(const Text& procedure, const Text& p1, const Text& p2, cons
   Arguments args(7);
   const Text* all[] = {&procedure, &p1, &p2, &p3, &p4, &p5, &p6};
   for (std::size_t i = 0; i < 7; ++i) Variant::Text(args[i], *all[i]);
-  return RunWith(object_, args);
+  return RunWith(object_.get(), args);
 }
 
 Text ScriptHost::RunIntArg2(const Text& procedure, const Text& p1, int p2, const Text& p3, const Text& p4,
@@ -201,7 +219,7 @@ Text ScriptHost::RunIntArg2(const Text& procedure, const Text& p1, int p2, const
   Variant::Text(args[4], p4);
   Variant::Text(args[5], p5);
   Variant::Text(args[6], p6);
-  return RunWith(object_, args);
+  return RunWith(object_.get(), args);
 }
 
 Text ScriptHost::RunIntArgs23(const Text& procedure, const Text& p1, int p2, int p3, const Text& p4,
@@ -214,7 +232,7 @@ Text ScriptHost::RunIntArgs23(const Text& procedure, const Text& p1, int p2, int
   Variant::Text(args[4], p4);
   Variant::Text(args[5], p5);
   Variant::Text(args[6], p6);
-  return RunWith(object_, args);
+  return RunWith(object_.get(), args);
 }
 
 Text ScriptHost::Language(std::optional<int> language) {
@@ -222,17 +240,17 @@ Text ScriptHost::Language(std::optional<int> language) {
   if (which == 0 || which == 1) {
     Arguments value(1);
     Variant::Text(value[0], which == 0 ? "JScript" : "vbs");
-    Invoke(object_, L"Language", DISPATCH_PROPERTYPUT, value, nullptr);
+    Invoke(object_.get(), L"Language", DISPATCH_PROPERTYPUT, value, nullptr);
   }
   Arguments none(0);
   Variant result;
-  return Invoke(object_, L"Language", DISPATCH_PROPERTYGET, none, result.get()) ? AsText(*result.get()) : Text();
+  return Invoke(object_.get(), L"Language", DISPATCH_PROPERTYGET, none, result.get()) ? AsText(*result.get()) : Text();
 }
 
 namespace {
 
-// Writes the property when a value is given, then reads it back as a number.
-double Property(IDispatch* object, const wchar_t* name, std::optional<int> value, VARTYPE type = VT_I4) {
+// Writes the property when a value is given, then reads it back into result.
+bool Property(IDispatch* object, const wchar_t* name, std::optional<int> value, VARTYPE type, VARIANT* result) {
   if (value) {
     Arguments args(1);
     if (type == VT_BOOL) {
@@ -244,32 +262,37 @@ double Property(IDispatch* object, const wchar_t* name, std::optional<int> value
     Invoke(object, name, DISPATCH_PROPERTYPUT, args, nullptr);
   }
   Arguments none(0);
+  return Invoke(object, name, DISPATCH_PROPERTYGET, none, result);
+}
+
+int IntProperty(IDispatch* object, const wchar_t* name, std::optional<int> value) {
   Variant result;
-  return Invoke(object, name, DISPATCH_PROPERTYGET, none, result.get()) ? AsNumber(*result.get()) : 0;
+  return Property(object, name, value, VT_I4, result.get()) ? AsInt(*result.get()) : 0;
 }
 
 }  // namespace
 
 int ScriptHost::Timeout(std::optional<int> milliseconds) {
-  return static_cast<int>(Property(object_, L"Timeout", milliseconds.value_or(-1)));
+  return IntProperty(object_.get(), L"Timeout", milliseconds.value_or(-1));
 }
 
-int ScriptHost::State(std::optional<int> state) { return static_cast<int>(Property(object_, L"State", state)); }
+int ScriptHost::State(std::optional<int> state) { return IntProperty(object_.get(), L"State", state); }
 
 bool ScriptHost::AllowUI(std::optional<bool> allow) {
   std::optional<int> value;
   if (allow) value = *allow ? 1 : 0;
-  return Property(object_, L"AllowUI", value, VT_BOOL) != 0;
+  Variant result;
+  return Property(object_.get(), L"AllowUI", value, VT_BOOL, result.get()) && AsBool(*result.get());
 }
 
 int ScriptHost::SitehWnd(std::optional<int> window) {
-  return static_cast<int>(Property(object_, L"SitehWnd", window));
+  return IntProperty(object_.get(), L"SitehWnd", window);
 }
 
 void ScriptHost::AddCode(const Text& code) {
   Arguments args(1);
   Variant::Text(args[0], code);
-  Invoke(object_, L"AddCode", DISPATCH_METHOD, args, nullptr);
+  Invoke(object_.get(), L"AddCode", DISPATCH_METHOD, args, nullptr);
 }
 
 Text ScriptTimestamp() {

@@ -6,9 +6,7 @@
 #include <cstring>
 
 #include "host/bind.h"
-#include "host/com_win.h"
-#include "host/gdiplus_flat.h"
-#include "host/owned.h"
+#include "host/handles_win.h"
 
 namespace {
 
@@ -25,25 +23,6 @@ const char* EncoderId(int format) {
   }
 }
 
-struct GdiplusTokenTraits {
-  using Type = ULONG_PTR;
-  static Type Empty() { return 0; }
-  static void Close(Type token) { BOUND("gdiplus.dll", GdiplusShutdown)(token); }
-};
-
-struct GdiplusImageTraits {
-  using Type = gdiplus::GpImage*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type image) { BOUND("gdiplus.dll", GdipDisposeImage)(image); }
-};
-
-// Holds a global block locked; unlocks it once.
-struct GlobalLockTraits {
-  using Type = HGLOBAL;
-  static Type Empty() { return nullptr; }
-  static void Close(Type block) { BOUND("kernel32.dll", GlobalUnlock)(block); }
-};
-
 }  // namespace
 
 Bytes AnsiToUtf16(const Text& text, bool withoutTerminator) {
@@ -59,40 +38,37 @@ Bytes AnsiToUtf16(const Text& text, bool withoutTerminator) {
 bool TranscodeImage(const Bytes& image, int format, const Text& filePath, Bytes* result) {
   if (image.size() < 3) return false;
 
-  // Declared first, released last: the library shuts down after the image is disposed
-  // and before the streams go (the streams are COM objects, not the library's).
+  // Declared in reverse release order, so that the early returns release in
+  // the same order as the end does: the output lock, the bitmap, the
+  // library, the input stream (with its block), the output stream.
   ComPtr<IStream> output;
   ComPtr<IStream> input;
-  Owned<GdiplusTokenTraits> token;
-  const gdiplus::StartupInput startup{1, nullptr, FALSE, FALSE};
-  ULONG_PTR rawToken = 0;
-  BOUND("gdiplus.dll", GdiplusStartup)(&rawToken, &startup, nullptr);
-  token.reset(rawToken);
+  GdiplusToken token;
+  GdiplusImage bitmap;
+  GlobalLockHold locked;
 
+  const gdiplus::StartupInput startup{1, nullptr, FALSE, FALSE};
+  BOUND("gdiplus.dll", GdiplusStartup)(token.put(), &startup, nullptr);
+
+  // An unknown format leaves no text to parse and the identifier all zero,
+  // which no encoder answers to.
   Bytes encoder = BlankBytes(16);
   const Bytes idText = AnsiToUtf16(EncoderId(format));
   BOUND("ole32.dll", CLSIDFromString)(reinterpret_cast<LPCOLESTR>(PlatformBytes(idText)),
                                       reinterpret_cast<CLSID*>(encoder.data()));
 
-  HGLOBAL inputBlock = BOUND("kernel32.dll", GlobalAlloc)(GMEM_FIXED, image.size());
-  if (inputBlock) {
-    // The stream owns the block from here and frees it when released.
-    if (FAILED(BOUND("ole32.dll", CreateStreamOnHGlobal)(inputBlock, TRUE, input.put()))) {
-      BOUND("kernel32.dll", GlobalFree)(inputBlock);
-    } else {
-      if (void* at = BOUND("kernel32.dll", GlobalLock)(inputBlock)) {
-        WriteToMemory(image, at);
-        BOUND("kernel32.dll", GlobalUnlock)(inputBlock);
-      }
+  GlobalMemory inputBlock(BOUND("kernel32.dll", GlobalAlloc)(GMEM_FIXED, image.size()));
+  if (inputBlock &&
+      SUCCEEDED(BOUND("ole32.dll", CreateStreamOnHGlobal)(inputBlock.get(), TRUE, input.put()))) {
+    // The stream frees the block when it is released, so nobody else may.
+    const HGLOBAL block = inputBlock.release();
+    if (void* at = BOUND("kernel32.dll", GlobalLock)(block)) {
+      WriteToMemory(image, at);
+      BOUND("kernel32.dll", GlobalUnlock)(block);
     }
   }
 
-  Owned<GdiplusImageTraits> bitmap;
-  if (input) {
-    gdiplus::GpImage* raw = nullptr;
-    BOUND("gdiplus.dll", GdipCreateBitmapFromStream)(input.get(), &raw);
-    bitmap.reset(raw);
-  }
+  if (input) BOUND("gdiplus.dll", GdipCreateBitmapFromStream)(input.get(), bitmap.put());
   BOUND("ole32.dll", CreateStreamOnHGlobal)(nullptr, TRUE, output.put());
   if (bitmap && output) {
     BOUND("gdiplus.dll", GdipSaveImageToStream)(bitmap.get(), output.get(),
@@ -102,11 +78,10 @@ bool TranscodeImage(const Bytes& image, int format, const Text& filePath, Bytes*
   bool done = false;
   HGLOBAL outputBlock = nullptr;
   if (output) BOUND("ole32.dll", GetHGlobalFromStream)(output.get(), &outputBlock);
-  Owned<GlobalLockTraits> locked;
+  // Nothing encoded leaves the block empty, and an empty block locks to no address.
   void* address = outputBlock ? BOUND("kernel32.dll", GlobalLock)(outputBlock) : nullptr;
   if (address) {
     locked.reset(outputBlock);
-    // Nothing encoded leaves an empty block, whose lock gives no address.
     const SIZE_T size = BOUND("kernel32.dll", GlobalSize)(outputBlock);
     Bytes bytes = BlankBytes(static_cast<int>(size));
     if (size > 0) std::memcpy(bytes.data(), address, size);
@@ -114,8 +89,7 @@ bool TranscodeImage(const Bytes& image, int format, const Text& filePath, Bytes*
     if (result) *result = std::move(bytes);
     done = true;
   }
-  // Release order: unlock the output, dispose of the bitmap, shut the library
-  // down, then the input stream (and its block) and the output stream.
+
   locked.reset();
   bitmap.reset();
   token.reset();

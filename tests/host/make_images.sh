@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes the test images with ImageMagick, an encoder independent of the one
-# under test: an 8x6 pattern whose pixel (x, y) is (32x, 40y, 255-20x).
+# under test: an 8x6 pattern whose pixel (x, y) is (32x, 40y, 255-20x), in
+# true colour except where a palette is the point (GIF, PNG8).
 set -euo pipefail
 out=$1
 mkdir -p "$out"
@@ -11,6 +12,9 @@ ppm=$out/pattern.ppm
     for x in 0 1 2 3 4 5 6 7; do echo "$((32 * x)) $((40 * y)) $((255 - 20 * x))"; done
   done
 } >"$ppm"
-for f in png jpg bmp tiff; do convert "$ppm" "$out/pattern.$f"; done
-convert "$ppm" -colors 256 "$out/pattern.gif"
-convert "$ppm" -type Palette PNG8:"$out/indexed.png"
+convert "$ppm" PNG24:"$out/pattern.png"
+convert "$ppm" -quality 95 "$out/pattern.jpg"
+convert "$ppm" -type TrueColor BMP3:"$out/pattern.bmp"
+convert "$ppm" -type TrueColor "$out/pattern.tiff"
+convert "$ppm" "$out/pattern.gif"
+convert "$ppm" PNG8:"$out/indexed.png"

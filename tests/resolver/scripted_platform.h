@@ -31,6 +31,7 @@ class ScriptedPlatform : public ResolverPlatform {
  public:
   // Answers per address; several answers to one address are given in turn (the last repeats).
   std::map<std::string, std::deque<ScriptedAnswer>> answers;
+  std::deque<ScriptedAnswer> fallback;  // for addresses not in `answers`, when not empty
   std::vector<RecordedFetch> fetches;
   std::vector<std::pair<std::u16string, std::u16string>> warnings;
   std::string timestamp = "1700000000123";
@@ -46,9 +47,12 @@ class ScriptedPlatform : public ResolverPlatform {
                        o.cookieJar ? *o.cookieJar : "", o.noRedirect, o.rawHeaders != nullptr});
     ScriptedAnswer a;
     auto found = answers.find(std::string(url));
-    if (found != answers.end() && !found->second.empty()) {
-      a = found->second.front();
-      if (found->second.size() > 1) found->second.pop_front();
+    std::deque<ScriptedAnswer>* queue =
+        found != answers.end() && !found->second.empty() ? &found->second
+                                                        : (fallback.empty() ? nullptr : &fallback);
+    if (queue) {
+      a = queue->front();
+      if (queue->size() > 1) queue->pop_front();
     } else {
       a.fails = true;  // an address nobody serves
     }
