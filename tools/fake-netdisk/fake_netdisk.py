@@ -63,6 +63,18 @@ SHARES = {
 }
 BY_ID = {str(s.share_id): s for s in SHARES.values()}
 
+# Short links that lead somewhere unkind; "{origin}" is filled in.
+FAULTS = {
+    "1refused": "http://127.0.0.1:1/share/link?shareid=1001&uk=2001",
+    "1cutpage": "{origin}/cut",
+    "1resetpage": "{origin}/reset",
+    "1stall": "{origin}/share/link?shareid=1001&uk=2001&stall=3",
+    "1bigpage": "{origin}/bigpage?mb=50",
+    "1loop": "{origin}/loop",
+    "1tohttps": "{origin_https}/share/link?shareid=1001&uk=2001",
+    "1bigcookie": "{origin}/share/link?shareid=1001&uk=2001&bigcookie=1",
+}
+
 COOKIE_LINES = [
     ("Set-Cookie", "BAIDUID=B1D2C3:FG=1; expires=Thu, 31-Dec-37 23:55:55 GMT; max-age=2147483647; path=/; domain=127.0.0.1"),
     ("set-cookie", "BDCLND=abc%2Fdef; path=/; HttpOnly"),
@@ -206,6 +218,14 @@ class Handler(BaseHTTPRequestHandler):
 
     # --- the service ----------------------------------------------------
     def short_link(self, code):
+        if code in FAULTS:
+            target = FAULTS[code].format(origin=self.origin(),
+                                         origin_https=self.origin().replace("http://", "https://"))
+            return self.answer(302, b"<html>moved</html>", [("Location", target)])
+        if code == "1bigprobe":  # a probe answer whose headers do not fit the client's buffer
+            pads = [("X-Pad-%d" % i, "p" * 1600) for i in range(4)]
+            location = "%s/share/link?shareid=1001&uk=2001" % self.origin()
+            return self.answer(302, b"<html>moved</html>", pads + [("Location", location)])
         share = SHARES.get(code)
         if not share:
             return self.answer(404, b"<html>share not found</html>")
@@ -219,6 +239,10 @@ class Handler(BaseHTTPRequestHandler):
         headers = [("Set-Cookie", "BAIDUID=B1D2C3:FG=1; path=/")]
         if share.cookies:
             headers = COOKIE_LINES
+        if "stall" in params:
+            time.sleep(min(float(params["stall"][0]), 120))
+        if "bigcookie" in params:
+            headers = headers + [("Set-Cookie", "huge=" + "c" * 100000 + "; path=/")]
         self.answer(200, share_page(share), headers)
 
     def download(self, query, params, body):
