@@ -146,6 +146,9 @@ def share_page(share, size=0):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "FakeNetdisk/1.0"
+    # Headers and body go out in separate writes; without this every answer
+    # waits out the client's delayed acknowledgement.
+    disable_nagle_algorithm = True
 
     def log_message(self, fmt, *args):  # the request log is the record
         pass
