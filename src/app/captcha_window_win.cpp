@@ -1,5 +1,6 @@
 #include "app/captcha_window_win.h"
 
+#include "app/controls_win.h"
 #include "app/bitmap_view_win.h"
 #include "http/captcha_image.h"
 #include "resolver/resolve.h"
@@ -48,14 +49,6 @@ LRESULT CALLBACK PictureProc(HWND picture, UINT message, WPARAM wParam, LPARAM l
   return DefWindowProcW(picture, message, wParam, lParam);
 }
 
-HWND AddControl(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
-                int x, int y, int w, int h, int id) {
-  return CreateWindowExW(exStyle, cls, text, style, x, y, w, h, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                         nullptr);
-}
-
 void CreateControls(CaptchaWindow& c) {
   HWND w = c.window;
   c.图片框1 = AddControl(w, kCaptchaPictureClass, L"", kChild, 0, 0, 0, kPictureWidth, kPictureHeight,
@@ -65,9 +58,7 @@ void CreateControls(CaptchaWindow& c) {
   c.编辑框_验证码 = AddControl(w, L"EDIT", L"", kChild | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL,
                                WS_EX_CLIENTEDGE, 136, 40, 72, 32, kIdCaptchaAnswer);
   c.font = MakeChineseFont(-19, L"仿宋");
-  for (HWND control : {c.按钮1, c.编辑框_验证码}) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(c.font.get()), FALSE);
-  }
+  for (HWND control : {c.按钮1, c.编辑框_验证码}) SetControlFont(control, c.font);
 }
 
 LRESULT CALLBACK CaptchaWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,5 +1,6 @@
 #include "app/main_window_win.h"
 
+#include "app/controls_win.h"
 #include "app/window_text_win.h"
 #include "resolver/origin.h"
 #include "resolver/resolve.h"
@@ -11,18 +12,6 @@ constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kInputBox = kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
 constexpr DWORD kResultBox =
     kChild | WS_TABSTOP | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-
-HWND AddControl(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
-                int x, int y, int w, int h, int id) {
-  return CreateWindowExW(exStyle, cls, text, style, x, y, w, h, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                         nullptr);
-}
-
-void SetFont(HWND control, const GdiObject& font) {
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-}
 
 void CreateControls(MainWindow& m) {
   HWND w = m.window;
@@ -38,8 +27,8 @@ void CreateControls(MainWindow& m) {
 
   m.labelFont = MakeChineseFont(-19, L"宋体");
   m.inputFont = MakeChineseFont(-19, L"");
-  for (HWND c : {m.标签1, m.按钮1, m.标签2}) SetFont(c, m.labelFont);
-  for (HWND c : {m.编辑框_网址, m.编辑框_提取密码}) SetFont(c, m.inputFont);
+  for (HWND c : {m.标签1, m.按钮1, m.标签2}) SetControlFont(c, m.labelFont);
+  for (HWND c : {m.编辑框_网址, m.编辑框_提取密码}) SetControlFont(c, m.inputFont);
   // The result box keeps the window system's default font.
 
   WriteWindowText(m.编辑框_网址, SampleShareLink());

@@ -7,11 +7,8 @@
 #include <thread>
 
 #include "app/captcha_window_win.h"
-#include "app/main_window_win.h"
-#include "app/windows_platform_win.h"
 #include "resolver/origin.h"
-#include "support/fake_service.h"
-#include "support/window_driver_win.h"
+#include "support/live_main_window_win.h"
 
 namespace {
 
@@ -58,30 +55,13 @@ struct Captcha {
   bool Gone() { return WaitUntil([&] { return !IsWindow(window); }); }
 };
 
-class CaptchaEndToEnd : public testing::Test {
+class CaptchaEndToEnd : public LiveMainWindow {
  protected:
-  ResolverState state;
-  WindowsPlatform platform{state};
-  MainWindow main{state, platform};
-  std::size_t logged = 0;
-
-  void SetUp() override {
-    ASSERT_TRUE(CreateMainWindow(main, GetModuleHandleW(nullptr)));
-    platform.SetMainWindow(main.window);
-    ShowWindow(main.window, SW_SHOWNORMAL);
-    logged = fake_service::Requests().size();
-  }
-  void TearDown() override {
-    if (main.window) DestroyWindow(main.window);
-    PumpFor(20);
-  }
-  std::vector<LoggedRequest> Requests() const { return fake_service::RequestsSince(logged); }
   size_t Count(const std::string& part) const { return Matching(Requests(), part).size(); }
 
   // Clicks 确认 with this link and code while `user` acts on another thread.
   std::wstring Resolve(const std::wstring& link, const std::wstring& code, const std::function<void()>& user) {
-    SetWindowTextW(main.编辑框_网址, link.c_str());
-    SetWindowTextW(main.编辑框_提取密码, code.c_str());
+    Type(link, code);
     std::thread driver(user);
     SendMessageW(main.按钮1, BM_CLICK, 0, 0);
     driver.join();

@@ -5,11 +5,8 @@
 
 #include <chrono>
 
-#include "app/main_window_win.h"
-#include "app/windows_platform_win.h"
 #include "resolver/origin.h"
-#include "support/fake_service.h"
-#include "support/window_driver_win.h"
+#include "support/live_main_window_win.h"
 
 namespace {
 
@@ -17,27 +14,8 @@ const std::wstring kOrigin(ServiceOrigin.begin(), ServiceOrigin.end());
 const std::wstring kPlainLink =
     kOrigin + L"/file/901001/%E4%B8%AD%E6%96%87%E6%96%87%E4%BB%B6.txt?sign=abc&expires=8h";
 
-class Faults : public testing::Test {
+class Faults : public LiveMainWindow {
  protected:
-  ResolverState state;
-  WindowsPlatform platform{state};
-  MainWindow main{state, platform};
-
-  void SetUp() override {
-    ASSERT_TRUE(CreateMainWindow(main, GetModuleHandleW(nullptr)));
-    platform.SetMainWindow(main.window);
-    ShowWindow(main.window, SW_SHOWNORMAL);
-  }
-  void TearDown() override {
-    if (main.window) DestroyWindow(main.window);
-    PumpFor(20);
-  }
-  std::wstring Click(const std::wstring& link, const std::wstring& code) {
-    SetWindowTextW(main.编辑框_网址, link.c_str());
-    SetWindowTextW(main.编辑框_提取密码, code.c_str());
-    SendMessageW(main.按钮1, BM_CLICK, 0, 0);
-    return WindowText(main.编辑框_地址);
-  }
   // Still answering, and still resolving.
   void ExpectResponsive() {
     DWORD_PTR ignored;

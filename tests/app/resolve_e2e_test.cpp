@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_win.h"
-#include "app/windows_platform_win.h"
 #include "resolver/origin.h"
-#include "support/fake_service.h"
-#include "support/window_driver_win.h"
+#include "support/live_main_window_win.h"
 
 namespace {
 
@@ -26,31 +24,7 @@ const LoggedRequest* Find(const std::vector<LoggedRequest>& requests, const std:
   return nullptr;
 }
 
-class ResolveEndToEnd : public testing::Test {
- protected:
-  ResolverState state;
-  WindowsPlatform platform{state};
-  MainWindow main{state, platform};
-  std::size_t logged = 0;
-
-  void SetUp() override {
-    ASSERT_TRUE(CreateMainWindow(main, GetModuleHandleW(nullptr)));
-    ShowWindow(main.window, SW_SHOWNORMAL);
-    logged = fake_service::Requests().size();
-  }
-  void TearDown() override {
-    if (main.window) DestroyWindow(main.window);
-    PumpFor(20);
-  }
-  // Types the link and the code and clicks the confirm button.
-  std::wstring Click(const std::wstring& link, const std::wstring& code) {
-    SetWindowTextW(main.编辑框_网址, link.c_str());
-    SetWindowTextW(main.编辑框_提取密码, code.c_str());
-    SendMessageW(main.按钮1, BM_CLICK, 0, 0);
-    return WindowText(main.编辑框_地址);
-  }
-  std::vector<LoggedRequest> Requests() const { return fake_service::RequestsSince(logged); }
-};
+using ResolveEndToEnd = LiveMainWindow;
 
 std::wstring DlinkOf(const std::string& fsId, const std::wstring& name) {
   return kOrigin + L"/file/" + std::wstring(fsId.begin(), fsId.end()) + L"/" + name +
