@@ -39,7 +39,11 @@ struct Captcha {
   HWND confirm = nullptr;
 
   bool Find() {
-    const bool found = WaitUntil([&] { return (window = FindWindowW(kCaptchaWindowClass, nullptr)) != nullptr; });
+    // Shown only once created: before that its controls may not exist yet.
+    const bool found = WaitUntil([&] {
+      window = FindWindowW(kCaptchaWindowClass, nullptr);
+      return window && IsWindowVisible(window);
+    });
     if (!found) return false;
     picture = GetDlgItem(window, kIdCaptchaPicture);
     answer = GetDlgItem(window, kIdCaptchaAnswer);

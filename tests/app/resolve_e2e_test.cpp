@@ -115,12 +115,14 @@ TEST(Program, ResolvesAndExitsCleanly) {
   std::wstring command = L"\"" NETDISK_LINK_EXE L"\"";
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &si, &pi));
+  // The window can be found while it is still being created: wait until it is shown.
   HWND window = nullptr;
-  for (int i = 0; i < 200 && !window; ++i) {
+  for (int i = 0; i < 200 && !(window && IsWindowVisible(window)); ++i) {
     Sleep(50);
     window = FindWindowW(kMainWindowClass, nullptr);
   }
   ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(IsWindowVisible(window));
   HWND link = GetDlgItem(window, kIdLinkBox);
   HWND code = GetDlgItem(window, kIdCodeBox);
   HWND result = GetDlgItem(window, kIdResultBox);

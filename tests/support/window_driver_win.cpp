@@ -13,7 +13,8 @@ std::wstring WindowText(HWND window) {
 MessageBoxCloser::MessageBoxCloser(std::wstring caption) : caption_(std::move(caption)) {
   thread_ = std::thread([this] {
     while (!stop_) {
-      if (HWND box = FindWindowW(L"#32770", caption_.c_str())) {
+      HWND box = FindWindowW(L"#32770", caption_.c_str());
+      if (box && IsWindowVisible(box)) {
         wchar_t buffer[512] = {};
         GetDlgItemTextW(box, 0xFFFF, buffer, 512);  // the message text's static control
         text_ = buffer;

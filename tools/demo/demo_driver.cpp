@@ -32,7 +32,8 @@ void Print(const char* label, const std::wstring& text) {
 
 int wmain(int argc, wchar_t** argv) {
   HWND window = nullptr;
-  for (int i = 0; i < 400 && !window; ++i) {
+  // Found only once shown: during its creation it exists without its controls.
+  for (int i = 0; i < 400 && !(window && IsWindowVisible(window)); ++i) {
     Sleep(50);
     window = FindWindowW(L"NetdiskLinkMainWindow", nullptr);
   }
@@ -51,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < 600 && Text(result).empty(); ++i) {
     Sleep(50);
     HWND captcha = FindWindowW(L"NetdiskLinkCaptchaWindow", nullptr);
-    if (!answered && captcha) {
+    if (!answered && captcha && IsWindowVisible(captcha)) {
       std::printf("captcha window open; answering %ls\n", argv[3]);
       std::fflush(stdout);
       Sleep(1500);  // time for a screenshot of the picture
