@@ -12,5 +12,6 @@
 Text UrlHost(std::string_view url, bool keepPort = false);
 // The port to connect to: the link's own, or 443 for https and 80 otherwise.
 int UrlPort(std::string_view url);
-// The object name: from the first "/" after the host, query and fragment included; at least "/".
+// The object name: from the first "/" after the first place the host's text
+// occurs (which may lie inside the scheme), query and fragment included; at least "/".
 Text UrlPath(std::string_view url);
