@@ -4,9 +4,11 @@
 #include <wininet.h>
 
 #include <new>
+#include <utility>
 
 #include "host/bind.h"
 #include "host/owned.h"
+#include "http/redirect.h"
 #include "http/request.h"
 #include "http/url.h"
 
@@ -61,6 +63,67 @@ Text QueryRawHeaders(HINTERNET request) {
   return ReadRawHeaders(buffer);
 }
 
+// The connection and the request of one hop; the request is destroyed first.
+// Without a request handle nothing of it is open.
+struct OpenRequest {
+  InternetHandle connection;
+  InternetHandle request;
+};
+
+OpenRequest OpenHop(HINTERNET internet, const Hop& hop, std::uint32_t flags) {
+  OpenRequest open;
+  open.connection.reset(BOUND("wininet.dll", InternetConnectA)(
+      internet, PlatformString(UrlHost(hop.url)), static_cast<INTERNET_PORT>(UrlPort(hop.url)),
+      nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!open.connection) return {};
+  open.request.reset(BOUND("wininet.dll", HttpOpenRequestA)(
+      open.connection.get(), hop.post ? "POST" : "GET", PlatformString(UrlPath(hop.url)), "HTTP/1.1",
+      nullptr, nullptr, flags, 0));
+  if (!open.request) open.connection.reset();
+  return open;
+}
+
+// A followed hop keeps the caller's flags, with the scheme's own flag for its target.
+std::uint32_t HopFlags(std::uint32_t flags, std::string_view url) {
+  using namespace request_flag;
+  flags &= ~(kSecure | kIgnoreRedirectToHttps);
+  return flags | kNoAutoRedirect | (IsHttpsLink(url) ? kSecure : kIgnoreRedirectToHttps);
+}
+
+void Send(HINTERNET request, const Text& headers, const Bytes* body) {
+  // The send's own result is not looked at: a failed send shows as an empty answer.
+  BOUND("wininet.dll", HttpSendRequestA)(
+      request, PlatformString(headers), static_cast<DWORD>(headers.size()),
+      body ? const_cast<unsigned char*>(PlatformBytes(*body)) : nullptr,
+      body ? static_cast<DWORD>(body->size()) : 0);
+}
+
+int StatusCode(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!BOUND("wininet.dll", HttpQueryInfoA)(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                            &status, &size, nullptr)) {
+    return 0;
+  }
+  return static_cast<int>(status);
+}
+
+// The answer's Location value, or "" when it has none.
+Text Location(HINTERNET request) {
+  Text value = BlankText(1024);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD size = static_cast<DWORD>(value.size());
+    if (BOUND("wininet.dll", HttpQueryInfoA)(request, HTTP_QUERY_LOCATION, value.data(), &size,
+                                             nullptr)) {
+      value.resize(size);
+      return value;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    value.assign(size + 1, ' ');
+  }
+  return {};
+}
+
 }  // namespace
 
 std::optional<WireAnswer> Exchange(const WireRequest& request,
@@ -77,31 +140,34 @@ std::optional<WireAnswer> Exchange(const WireRequest& request,
                                                      INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!internet) return std::nullopt;
 
-  const Text host = UrlHost(request.url);
-  InternetHandle connection(BOUND("wininet.dll", InternetConnectA)(
-      internet.get(), PlatformString(host), static_cast<INTERNET_PORT>(UrlPort(request.url)), nullptr,
-      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return std::nullopt;
-
-  const Text path = UrlPath(request.url);
-  InternetHandle handle(BOUND("wininet.dll", HttpOpenRequestA)(
-      connection.get(), request.post ? "POST" : "GET", PlatformString(path), "HTTP/1.1", nullptr,
-      nullptr, request.flags, 0));
-  if (!handle) return std::nullopt;
+  // The platform never follows a redirect by itself: the loop below does,
+  // up to its limit.
+  const bool follow = (request.flags & request_flag::kNoAutoRedirect) == 0;
+  Hop hop{Text(request.url), request.post, true};
+  auto open = OpenHop(internet.get(), hop, request.flags | request_flag::kNoAutoRedirect);
+  if (!open.request) return std::nullopt;
 
   const WireContent content = compose();
-  const Bytes* body = content.body;
-  // The send's own result is not looked at: a failed send shows as an empty answer.
-  BOUND("wininet.dll", HttpSendRequestA)(
-      handle.get(), PlatformString(*content.headers), static_cast<DWORD>(content.headers->size()),
-      body ? const_cast<unsigned char*>(PlatformBytes(*body)) : nullptr,
-      body ? static_cast<DWORD>(body->size()) : 0);
+  for (int redirects = 0;; ++redirects) {
+    Send(open.request.get(), *content.headers, hop.body ? content.body : nullptr);
+    if (!follow || redirects == kMaxRedirects) break;
+    const int status = StatusCode(open.request.get());
+    if (!IsRedirectStatus(status)) break;
+    auto next = NextHop(hop, status, Location(open.request.get()));
+    if (!next) break;
+    // A target that cannot be opened leaves the redirect answer as the answer.
+    OpenRequest nextOpen = OpenHop(internet.get(), *next, HopFlags(request.flags, next->url));
+    if (!nextOpen.request) break;
+    open.request.reset();  // before its connection, which the move closes
+    open = std::move(nextOpen);
+    hop = std::move(*next);
+  }
 
   WireAnswer answer;
-  answer.body = ReadBody(handle.get());
-  answer.rawHeaders = QueryRawHeaders(handle.get());
-  handle.reset();
-  connection.reset();
+  answer.body = ReadBody(open.request.get());
+  answer.rawHeaders = QueryRawHeaders(open.request.get());
+  open.request.reset();
+  open.connection.reset();
   internet.reset();
   return answer;
 }

@@ -1,6 +1,7 @@
 // The one HTTP exchange through wininet that HttpFetch and FetchCaptchaImage
-// share: open, connect, open the request, send, read the body and the raw
-// header block, close innermost first.
+// share: open, connect, open the request, send, follow redirects (unless the
+// flags ask for none; see http/redirect.h), read the body and the raw header
+// block of the last answer, close innermost first.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "http/redirect.h"
 #include "support/fake_service.h"
 
 namespace {
@@ -134,6 +135,39 @@ TEST(HttpFetch, RedirectsFollowedUnlessAskedNot) {
   EXPECT_EQ(raw.rfind("HTTP/1.1 302", 0), 0u) << raw;
   EXPECT_NE(raw.find("\r\nLocation: " + Origin() + "/echo?" + t2 + "\r\n"), std::string::npos);
   EXPECT_TRUE(RequestsMatching("GET /echo?" + t2).empty());
+}
+
+TEST(HttpFetch, RedirectStatusDecidesMethodAndBody) {
+  const struct {
+    int status;
+    const char* to;  // the Location value, before the token
+    bool keepsPost;
+  } cases[] = {
+      {301, "/echo?", false}, {302, "echo?", false}, {303, "/echo?", false},
+      {307, "echo?", true},   {308, "/echo?", true},
+  };
+  for (const auto& c : cases) {
+    const std::string t = UniqueToken();
+    HttpRequestOptions o;
+    o.method = 1;
+    o.postText = "a=1";
+    const std::string url =
+        Origin() + "/redirect?status=" + std::to_string(c.status) + "&to=" + c.to + t;
+    EXPECT_EQ(AsString(HttpFetch(url, o)), "ok") << c.status;
+    const LoggedRequest r = OnlyRequest(" /echo?" + t);  // not the redirect itself
+    EXPECT_EQ(r.requestLine, (c.keepsPost ? "POST /echo?" : "GET /echo?") + t + " HTTP/1.1");
+    EXPECT_EQ(r.body, c.keepsPost ? "a=1" : "") << c.status;
+  }
+}
+
+TEST(HttpFetch, RedirectLoopStopsAtTheLimit) {
+  const std::string t = UniqueToken();
+  Text raw;
+  HttpRequestOptions o;
+  o.rawHeaders = &raw;
+  EXPECT_EQ(AsString(HttpFetch(Origin() + "/loop?" + t, o)), "<html>again</html>");
+  EXPECT_EQ(raw.rfind("HTTP/1.1 302", 0), 0u) << raw;
+  EXPECT_EQ(RequestsMatching("GET /loop?" + t).size(), 1u + kMaxRedirects);
 }
 
 TEST(HttpFetch, HeaderBlockOverTheBufferGivesSpacesAndNoCookies) {

@@ -346,7 +346,8 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(302, b"<html>moved</html>", [("Location", target)])
 
     def loop(self, query, params, body):
-        self.answer(302, b"<html>again</html>", [("Location", self.origin() + "/loop")])
+        # Back to itself, query and all, so a test can count the rounds.
+        self.answer(302, b"<html>again</html>", [("Location", self.origin() + self.path)])
 
     def bigpage(self, query, params, body):
         mb = min(int((params.get("mb") or ["1"])[0]), 200)
