@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "bare_request_win.h"
 #include "http/fetch.h"
 
 namespace {
 
+// The same calls HttpFetch makes, for the host and path of the url.
 std::size_t BareFetch(const char* url) {
-  // The same calls HttpFetch makes, reading 1024 bytes a call and keeping nothing.
-  HINTERNET internet = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   URL_COMPONENTSA parts{sizeof parts};
   char host[256], path[2048];
   parts.lpszHostName = host;
@@ -24,24 +24,7 @@ std::size_t BareFetch(const char* url) {
   parts.lpszUrlPath = path;
   parts.dwUrlPathLength = sizeof path;
   InternetCrackUrlA(url, 0, 0, &parts);
-  HINTERNET connection =
-      InternetConnectA(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", nullptr, nullptr,
-                                       0x80000000 | 0x10 | 0x4000, 0);
-  const char headers[] =
-      "Accept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
-  HttpSendRequestA(request, headers, sizeof headers - 1, nullptr, 0);
-  char buffer[1024];
-  DWORD read = 0;
-  std::size_t total = 0;
-  while (InternetReadFile(request, buffer, sizeof buffer, &read) && read > 0) total += read;
-  char raw[5000];
-  DWORD length = sizeof raw;
-  HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw, &length, nullptr);
-  InternetCloseHandle(request);
-  InternetCloseHandle(connection);
-  InternetCloseHandle(internet);
-  return total;
+  return BareRequest("bench", host, parts.nPort, "GET", path, 0x80000000 | 0x10 | 0x4000);
 }
 
 }  // namespace
