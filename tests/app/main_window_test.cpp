@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "resolver/origin.h"
@@ -30,6 +31,38 @@ std::wstring ClassOf(HWND w) {
   return buffer;
 }
 
+std::array<LONG, 4> Corners(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+// Where a child sits, in its parent's client coordinates.
+std::array<LONG, 4> PlaceInParent(HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return Corners(r);
+}
+
+void ExpectCentredFrame(HWND w, int width, int height) {
+  RECT r;
+  GetWindowRect(w, &r);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  EXPECT_EQ(Corners(r), (std::array<LONG, 4>{left, top, left + width, top + height}));
+  const LONG style = GetWindowLongW(w, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+}
+
+// The control's font: 19 pixels, regular, GB2312, the given face.
+void ExpectFont(HWND w, const wchar_t* face) {
+  LOGFONTW lf{};
+  ASSERT_NE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), sizeof lf, &lf), 0);
+  EXPECT_EQ(lf.lfHeight, -19);
+  EXPECT_EQ(lf.lfWeight, 400);
+  EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
+  EXPECT_EQ(std::wstring(lf.lfFaceName), face);
+}
+
 class MainWindowTest : public testing::Test {
  protected:
   ScriptedPlatform platform;
@@ -45,18 +78,7 @@ class MainWindowTest : public testing::Test {
 };
 
 TEST_F(MainWindowTest, FrameSizeAndPlace) {
-  RECT r;
-  GetWindowRect(main.window, &r);
-  EXPECT_EQ(r.right - r.left, 302);
-  EXPECT_EQ(r.bottom - r.top, 263);
-  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 302) / 2);
-  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 263) / 2);
-  const LONG style = GetWindowLongW(main.window, GWL_STYLE);
-  EXPECT_TRUE(style & WS_CAPTION);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  EXPECT_FALSE(style & WS_THICKFRAME);
-  EXPECT_FALSE(style & WS_MINIMIZEBOX);
-  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  ExpectCentredFrame(main.window, 302, 263);
   EXPECT_EQ(Text(main.window), L"");
 }
 
@@ -74,24 +96,12 @@ TEST_F(MainWindowTest, ControlsPlacesFontsAndTexts) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(GetParent(w), main.window);
     EXPECT_EQ(ClassOf(w), c.cls);
-    RECT r;
-    GetWindowRect(w, &r);
-    MapWindowPoints(nullptr, main.window, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, c.rect.left) << ClassOf(w);
-    EXPECT_EQ(r.top, c.rect.top);
-    EXPECT_EQ(r.right, c.rect.right);
-    EXPECT_EQ(r.bottom, c.rect.bottom);
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0));
-    if (!c.face) {
-      EXPECT_EQ(font, nullptr);
-      continue;
+    EXPECT_EQ(PlaceInParent(w), Corners(c.rect)) << ClassOf(w);
+    if (c.face) {
+      ExpectFont(w, c.face);
+    } else {
+      EXPECT_EQ(SendMessageW(w, WM_GETFONT, 0, 0), 0);
     }
-    LOGFONTW lf{};
-    ASSERT_NE(GetObjectW(font, sizeof lf, &lf), 0);
-    EXPECT_EQ(lf.lfHeight, -19);
-    EXPECT_EQ(lf.lfWeight, 400);
-    EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
-    EXPECT_EQ(std::wstring(lf.lfFaceName), c.face);
   }
   EXPECT_EQ(Text(main.标签1), L"地址:");
   EXPECT_EQ(Text(main.按钮1), L"确认");
@@ -117,26 +127,13 @@ TEST_F(MainWindowTest, BoxStyles) {
   EXPECT_FALSE(result & (ES_AUTOHSCROLL | ES_READONLY | ES_PASSWORD));
 }
 
-}  // namespace
-
-namespace {
-
 TEST(CaptchaWindowTest, FrameControlsAndFonts) {
   ScriptedPlatform platform;
   ResolverState state;  // no image address: the first fetch finds nothing to show
   CaptchaWindow captcha{state, platform};
   ASSERT_TRUE(CreateCaptchaWindow(captcha, GetModuleHandleW(nullptr)));
   EXPECT_EQ(Text(captcha.window), L"验证码");
-  RECT r;
-  GetWindowRect(captcha.window, &r);
-  EXPECT_EQ(r.right - r.left, 216);
-  EXPECT_EQ(r.bottom - r.top, 100);
-  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 216) / 2);
-  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 100) / 2);
-  const LONG style = GetWindowLongW(captcha.window, GWL_STYLE);
-  EXPECT_TRUE(style & WS_CAPTION);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  ExpectCentredFrame(captcha.window, 216, 100);
   EXPECT_EQ(GetWindow(captcha.window, GW_OWNER), nullptr);
   const struct {
     HWND control;
@@ -146,20 +143,9 @@ TEST(CaptchaWindowTest, FrameControlsAndFonts) {
                   {captcha.按钮1, {136, 0, 208, 40}, true},
                   {captcha.编辑框_验证码, {136, 40, 208, 72}, true}};
   for (const auto& c : controls) {
-    RECT cr;
-    GetWindowRect(c.control, &cr);
-    MapWindowPoints(nullptr, captcha.window, reinterpret_cast<POINT*>(&cr), 2);
-    EXPECT_EQ(cr.left, c.rect.left);
-    EXPECT_EQ(cr.top, c.rect.top);
-    EXPECT_EQ(cr.right, c.rect.right);
-    EXPECT_EQ(cr.bottom, c.rect.bottom);
-    if (!c.fangSong) continue;
-    LOGFONTW lf{};
-    ASSERT_NE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c.control, WM_GETFONT, 0, 0)), sizeof lf, &lf), 0);
-    EXPECT_EQ(lf.lfHeight, -19);
-    EXPECT_EQ(lf.lfWeight, 400);
-    EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
-    EXPECT_EQ(std::wstring(lf.lfFaceName), L"仿宋");
+    EXPECT_EQ(GetParent(c.control), captcha.window);
+    EXPECT_EQ(PlaceInParent(c.control), Corners(c.rect)) << ClassOf(c.control);
+    if (c.fangSong) ExpectFont(c.control, L"仿宋");
   }
   EXPECT_EQ(Text(captcha.按钮1), L"确定");
   EXPECT_EQ(Text(captcha.编辑框_验证码), L"");
