@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-
 #include "app/captcha_window_win.h"
 #include "app/window_text_win.h"
 #include "host/delay.h"
