@@ -22,8 +22,8 @@ Text SchemeOf(std::string_view value) {
 }
 
 // "." and ".." segments of a path that starts with "/" resolved; ".." never
-// climbs above the root. "/", "?" and "#" never occur as the second byte of a
-// double-byte character, so the path is cut at plain bytes.
+// climbs above the root. "/", "?" and "#" lie below the second bytes of code
+// page 936 (0x40 and up), so a well-formed path is cut at plain bytes.
 Text RemoveDotSegments(std::string_view path) {
   std::vector<std::string_view> kept;
   bool endsInSlash = false;
