@@ -59,6 +59,15 @@ struct Captcha {
   bool Gone() { return WaitUntil([&] { return !IsWindow(window); }); }
 };
 
+// Answers the window once; the service's next answer is no demand, so it closes.
+void AnswerOnce(const wchar_t* text) {
+  Captcha c;
+  ASSERT_TRUE(c.Find());
+  c.Type(text);
+  c.Confirm();
+  EXPECT_TRUE(c.Gone());
+}
+
 class CaptchaEndToEnd : public LiveMainWindow {
  protected:
   size_t Count(const std::string& part) const { return Matching(Requests(), part).size(); }
@@ -133,13 +142,7 @@ TEST_F(CaptchaEndToEnd, TwoDemandsNewTokenPictureOnlyOnPress) {
 }
 
 TEST_F(CaptchaEndToEnd, ImageAddressWithoutQueryGivesEmptyToken) {
-  const std::wstring result = Resolve(kOrigin + L"/s/1captchanoq", L"ab12", [&] {
-    Captcha c;
-    ASSERT_TRUE(c.Find());
-    c.Type(L"ab12");
-    c.Confirm();
-    EXPECT_TRUE(c.Gone());
-  });
+  const std::wstring result = Resolve(kOrigin + L"/s/1captchanoq", L"ab12", [] { AnswerOnce(L"ab12"); });
   EXPECT_EQ(result, kOrigin + L"/file/901009/noq.bin?sign=abc&expires=8h");
   EXPECT_EQ(Matching(Requests(), "POST /share/download").back().body, "fid_list=%5B901009%5D&input=ab12&vcode=");
   EXPECT_EQ(Count("GET /genimage/1009"), 1u);
@@ -147,13 +150,7 @@ TEST_F(CaptchaEndToEnd, ImageAddressWithoutQueryGivesEmptyToken) {
 
 TEST_F(CaptchaEndToEnd, FailedAttemptClosesTheWindowWithEmptyResult) {
   SetWindowTextW(main.编辑框_地址, L"old");
-  const std::wstring result = Resolve(kOrigin + L"/s/1captchareset", L"ab12", [&] {
-    Captcha c;
-    ASSERT_TRUE(c.Find());
-    c.Type(L"ab12");
-    c.Confirm();
-    EXPECT_TRUE(c.Gone());
-  });
+  const std::wstring result = Resolve(kOrigin + L"/s/1captchareset", L"ab12", [] { AnswerOnce(L"ab12"); });
   EXPECT_EQ(result, L"");
   EXPECT_TRUE(IsWindowEnabled(main.window));
 }
