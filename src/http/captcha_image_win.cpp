@@ -1,7 +1,7 @@
 #include "http/captcha_image.h"
 
 #include "host/transcode.h"
-#include "http/exchange_win.h"
+#include "http/exchange.h"
 #include "http/request.h"
 
 Bytes FetchCaptchaImage(std::string_view url, const CaptchaImageOptions& options) {

@@ -1,4 +1,4 @@
-#include "http/exchange_win.h"
+#include "http/exchange.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -127,7 +127,9 @@ Text Location(HINTERNET request) {
 }  // namespace
 
 std::optional<WireAnswer> Exchange(const WireRequest& request,
-                                   const std::function<WireContent()>& compose) {
+                                   const std::function<WireContent()>& compose,
+                                   std::string* failure) {
+  if (failure) failure->clear();
   const bool https = IsHttpsLink(request.url);
   const bool viaProxy = request.proxy && request.proxy->has_value();
   const Text proxy = viaProxy ? ProxyArgument(**request.proxy, https) : Text();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "http/cookies.h"
 #include "text/text.h"
@@ -19,6 +20,7 @@ struct HttpRequestOptions {
   bool noRedirect = false;
   Bytes* postBytes = nullptr;             // in/out: the body; filled from postText when empty
   std::optional<Text> proxy;              // host:port
+  std::string* failure = nullptr;         // out: why the exchange failed, "" when it did not
 };
 
 // The answer's body; empty when no request could be made (and then every

@@ -39,6 +39,8 @@ Text ProxyArgument(std::string_view proxy, bool https) {
 }
 
 Text ReadRawHeaders(std::string_view buffer) {
-  const Text raw(buffer.substr(0, buffer.find('\0')));
+  const std::size_t end = buffer.find('\0');
+  if (end >= static_cast<std::size_t>(kRawHeaderBuffer)) return BlankText(kRawHeaderBuffer);
+  const Text raw(buffer.substr(0, end));
   return ReplaceText(raw, "Set-Cookie", "Set-Cookie", false);
 }

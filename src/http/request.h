@@ -3,6 +3,7 @@
 // HttpFetch and FetchCaptchaImage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -13,6 +14,10 @@ inline constexpr std::string_view kDefaultAgent = "Mozilla/4.0 (compatible; MSIE
 inline constexpr int kReadChunk = 1024;
 // The raw header block must fit this buffer, with its terminating zero.
 inline constexpr int kRawHeaderBuffer = 5000;
+// A body the program reads for itself (a page, an answer, a captcha image) is
+// never near this; past it the answer is hostile or broken, and reading on
+// would only exhaust memory.
+inline constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
 
 namespace request_flag {
 inline constexpr std::uint32_t kReload = 0x80000000;
@@ -37,6 +42,9 @@ std::uint32_t RequestFlags(bool platformCookiesOff, bool noRedirect, bool https)
 // What the platform is given as the proxy: "http=" + proxy for plain links.
 Text ProxyArgument(std::string_view proxy, bool https);
 
-// The text the header query left in the buffer of spaces (up to its first
-// zero), with every letter-case variant of the Set-Cookie name made "Set-Cookie".
+// The raw header block a query left in `buffer` (the text up to its first
+// zero), with every letter-case variant of the Set-Cookie name made
+// "Set-Cookie"; kRawHeaderBuffer spaces when that zero does not lie within the
+// first kRawHeaderBuffer bytes, that is when the block and its terminating
+// zero do not fit the buffer. The buffer may be larger than kRawHeaderBuffer.
 Text ReadRawHeaders(std::string_view buffer);

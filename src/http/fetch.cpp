@@ -1,4 +1,4 @@
-#include "http/exchange_win.h"
+#include "http/exchange.h"
 #include "http/fetch.h"
 #include "http/request.h"
 
@@ -21,7 +21,7 @@ Bytes HttpFetch(std::string_view url, const HttpRequestOptions& options) {
     CompleteHeaderText(extraHeaders, options.cookieJar ? *options.cookieJar : Text());
     if (sendsBody && postBytes.empty()) postBytes = TextToBytes(options.postText);
     return WireContent{&extraHeaders, sendsBody ? &postBytes : nullptr};
-  });
+  }, options.failure);
   if (!answer) return {};
 
   if (options.rawHeaders) *options.rawHeaders = answer->rawHeaders;
