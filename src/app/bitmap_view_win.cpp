@@ -11,16 +11,23 @@ std::optional<BitmapView> ViewBitmap(const Bytes& bmp) {
   std::memcpy(&header, bmp.data() + sizeof file, sizeof header);
   const long long width = header.biWidth;
   const long long height = std::llabs(static_cast<long long>(header.biHeight));
+  const WORD bits = header.biBitCount;
+  // Colour masks only with 16 or 32 bits a pixel: what the encoder writes for
+  // a 16-bit source (5-6-5) and what the screen takes as it is.
+  const bool masks = header.biCompression == BI_BITFIELDS && (bits == 16 || bits == 32);
   if (header.biSize < sizeof header || width <= 0 || height <= 0 || width > 16384 || height > 16384 ||
-      header.biPlanes != 1 || header.biCompression != BI_RGB ||
-      (header.biBitCount != 24 && header.biBitCount != 32 && header.biBitCount != 8 &&
-       header.biBitCount != 4 && header.biBitCount != 1)) {
+      header.biPlanes != 1 || (header.biCompression != BI_RGB && !masks) ||
+      (bits != 32 && bits != 24 && bits != 16 && bits != 8 && bits != 4 && bits != 1)) {
     return std::nullopt;
   }
   // Every row is padded to four bytes; the pixels must lie wholly inside the bytes.
   const long long stride = ((width * header.biBitCount + 31) / 32) * 4;
   if (file.bfOffBits < sizeof file + header.biSize || file.bfOffBits > bmp.size() ||
       stride * height > static_cast<long long>(bmp.size() - file.bfOffBits)) {
+    return std::nullopt;
+  }
+  // A plain info header keeps its three masks right after it; larger headers hold them.
+  if (masks && header.biSize == sizeof header && sizeof file + sizeof header + 12 > file.bfOffBits) {
     return std::nullopt;
   }
   if (header.biBitCount <= 8) {

@@ -1,5 +1,6 @@
 #include "app/captcha_window_win.h"
 
+#include "app/callback_guard.h"
 #include "app/controls_win.h"
 #include "app/bitmap_view_win.h"
 #include "http/captcha_image.h"
@@ -76,7 +77,12 @@ LRESULT CALLBACK CaptchaWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kIdCaptchaConfirm && HIWORD(wParam) == BN_CLICKED) {
-        ResubmitWithCaptcha(captcha->state, captcha->platform);
+        GuardCallback([&] { ResubmitWithCaptcha(captcha->state, captcha->platform); },
+                      // As when the download request fails: no link, and the window goes.
+                      [&] {
+                        captcha->state.dlink.clear();
+                        PostMessageW(window, WM_CLOSE, 0, 0);
+                      });
         return 0;
       }
       break;
@@ -140,6 +146,8 @@ void RunCaptchaWindow(CaptchaWindow& captcha, HINSTANCE instance, HWND disabled)
 }
 
 void RefreshCaptchaPicture(CaptchaWindow& captcha) {
-  captcha.picture = FetchCaptchaImage(captcha.state.captchaImageUrl);
+  // A fetch that fails in any way leaves the box without a picture.
+  GuardCallback([&] { captcha.picture = FetchCaptchaImage(captcha.state.captchaImageUrl); },
+                [&] { Bytes().swap(captcha.picture); });
   if (captcha.图片框1) InvalidateRect(captcha.图片框1, nullptr, TRUE);
 }

@@ -1,5 +1,6 @@
 #include "app/main_window_win.h"
 
+#include "app/callback_guard.h"
 #include "app/controls_win.h"
 #include "app/window_text_win.h"
 #include "resolver/origin.h"
@@ -88,9 +89,16 @@ bool CreateMainWindow(MainWindow& main, HINSTANCE instance) {
 }
 
 void OnConfirmClicked(MainWindow& main) {
-  Text link = ReadWindowText(main.编辑框_网址);
-  const Text code = ReadWindowText(main.编辑框_提取密码);
-  const Text result = ResolveShareLink(link, code, main.state, main.platform);
-  // The link box is never written: a followed short link stays as typed.
-  if (main.window) WriteWindowText(main.编辑框_地址, result);
+  GuardCallback(
+      [&] {
+        Text link = ReadWindowText(main.编辑框_网址);
+        const Text code = ReadWindowText(main.编辑框_提取密码);
+        const Text result = ResolveShareLink(link, code, main.state, main.platform);
+        // The link box is never written: a followed short link stays as typed.
+        if (main.window) WriteWindowText(main.编辑框_地址, result);
+      },
+      // As when a request fails: an empty result box.
+      [&] {
+        if (main.window) SetWindowTextW(main.编辑框_地址, L"");
+      });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 #include <unknwn.h>
 
 #include "host/bind.h"
@@ -31,6 +32,20 @@ struct GlobalLockTraits {
   static void Close(Type block) { BOUND("kernel32.dll", GlobalUnlock)(block); }
 };
 using GlobalLockHold = Owned<GlobalLockTraits>;
+
+// Locks the block and owns the lock in the same step; `address` takes where
+// the block lies, or null (and nothing is held) when it cannot be locked.
+inline GlobalLockHold LockGlobal(HGLOBAL block, void*& address) {
+  address = block ? BOUND("kernel32.dll", GlobalLock)(block) : nullptr;
+  return GlobalLockHold(address ? block : nullptr);
+}
+
+struct SafeArrayTraits {
+  using Type = SAFEARRAY*;
+  static Type Empty() { return nullptr; }
+  static void Close(Type array) { BOUND("oleaut32.dll", SafeArrayDestroy)(array); }
+};
+using SafeArray = Owned<SafeArrayTraits>;
 
 template <class Interface>
 struct ComTraits {

@@ -38,6 +38,7 @@ class ScriptHost {
   void AddCode(const Text& code);
 
  private:
+  bool comInitialized_ = false;
   ComPtr<IDispatch> object_;
 };
 

@@ -115,7 +115,11 @@ bool AsBool(VARIANT& value) {
 }  // namespace
 
 ScriptHost::ScriptHost(std::u16string_view progId) {
-  BOUND("ole32.dll", CoInitialize)(nullptr);
+  // Only a call that set COM up (or counted once more on it) is paired with
+  // CoUninitialize; a thread already in another apartment (RPC_E_CHANGED_MODE)
+  // keeps its COM, and the control is still tried in it.
+  const HRESULT com = BOUND("ole32.dll", CoInitialize)(nullptr);
+  comInitialized_ = com == S_OK || com == S_FALSE;
   const std::u16string id(progId);
   CLSID clsid;
   if (FAILED(BOUND("ole32.dll", CLSIDFromProgID)(reinterpret_cast<LPCOLESTR>(id.c_str()), &clsid))) return;
@@ -136,7 +140,7 @@ ScriptHost::ScriptHost(std::u16string_view progId) {
 
 ScriptHost::~ScriptHost() {
   object_.reset();  // before COM goes away on this thread
-  BOUND("ole32.dll", CoUninitialize)();
+  if (comInitialized_) BOUND("ole32.dll", CoUninitialize)();
 }
 
 bool ScriptHost::ExecuteStatement(const Text& statement) {
@@ -144,15 +148,15 @@ bool ScriptHost::ExecuteStatement(const Text& statement) {
   // turns back into its string parameter.
   const Bytes utf16 = AnsiToUtf16(statement);
   Arguments args(1);
-  SAFEARRAY* array = BOUND("oleaut32.dll", SafeArrayCreateVector)(VT_UI1, 0, static_cast<ULONG>(utf16.size()));
-  if (!array) return false;
-  void* data = nullptr;
-  if (SUCCEEDED(BOUND("oleaut32.dll", SafeArrayAccessData)(array, &data))) {
-    WriteToMemory(utf16, data);
-    BOUND("oleaut32.dll", SafeArrayUnaccessData)(array);
-  }
+  // Created straight into the argument, which destroys it when cleared.
+  args[0].parray = BOUND("oleaut32.dll", SafeArrayCreateVector)(VT_UI1, 0, static_cast<ULONG>(utf16.size()));
+  if (!args[0].parray) return false;
   args[0].vt = VT_ARRAY | VT_UI1;
-  args[0].parray = array;
+  void* data = nullptr;
+  if (SUCCEEDED(BOUND("oleaut32.dll", SafeArrayAccessData)(args[0].parray, &data))) {
+    WriteToMemory(utf16, data);
+    BOUND("oleaut32.dll", SafeArrayUnaccessData)(args[0].parray);
+  }
   Variant result;
   return Invoke(object_.get(), L"ExecuteStatement", DISPATCH_METHOD, args, result.get());
 }
@@ -184,18 +188,21 @@ Text RunWith(IDispatch* object, Arguments& args) {
   // parameter array and rejects their count: hand them over packed. Only
   // then, since any other failure may come from a procedure that already ran.
   if (hr != DISP_E_BADPARAMCOUNT || args.size() < 2) return {};
-  SAFEARRAY* packed = BOUND("oleaut32.dll", SafeArrayCreateVector)(VT_VARIANT, 0, static_cast<ULONG>(args.size() - 1));
+  // Owned here: the argument below only refers to it, and clearing a
+  // reference frees nothing.
+  SafeArray packed(BOUND("oleaut32.dll", SafeArrayCreateVector)(VT_VARIANT, 0,
+                                                                static_cast<ULONG>(args.size() - 1)));
   if (!packed) return {};
   for (LONG i = 0; i + 1 < static_cast<LONG>(args.size()); ++i) {
-    BOUND("oleaut32.dll", SafeArrayPutElement)(packed, &i, &args[static_cast<std::size_t>(i) + 1]);
+    BOUND("oleaut32.dll", SafeArrayPutElement)(packed.get(), &i, &args[static_cast<std::size_t>(i) + 1]);
   }
+  SAFEARRAY* reference = packed.get();
   Arguments two(2);
   BOUND("oleaut32.dll", VariantCopy)(&two[0], &args[0]);
   two[1].vt = VT_BYREF | VT_ARRAY | VT_VARIANT;  // the member takes a pointer to the array
-  two[1].pparray = &packed;
+  two[1].pparray = &reference;
   Variant retry;
   const bool ok = Invoke(object, L"Run", DISPATCH_METHOD, two, retry.get());
-  BOUND("oleaut32.dll", SafeArrayDestroy)(packed);  // a reference is not freed by clearing it
   return ok ? AsText(*retry.get()) : Text();
 }
 

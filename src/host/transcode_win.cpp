@@ -62,10 +62,8 @@ bool TranscodeImage(const Bytes& image, int format, const Text& filePath, Bytes*
       SUCCEEDED(BOUND("ole32.dll", CreateStreamOnHGlobal)(inputBlock.get(), TRUE, input.put()))) {
     // The stream frees the block when it is released, so nobody else may.
     const HGLOBAL block = inputBlock.release();
-    if (void* at = BOUND("kernel32.dll", GlobalLock)(block)) {
-      WriteToMemory(image, at);
-      BOUND("kernel32.dll", GlobalUnlock)(block);
-    }
+    void* at = nullptr;
+    if (const GlobalLockHold lock = LockGlobal(block, at)) WriteToMemory(image, at);
   }
 
   if (input) BOUND("gdiplus.dll", GdipCreateBitmapFromStream)(input.get(), bitmap.put());
@@ -79,11 +77,11 @@ bool TranscodeImage(const Bytes& image, int format, const Text& filePath, Bytes*
   HGLOBAL outputBlock = nullptr;
   if (output) BOUND("ole32.dll", GetHGlobalFromStream)(output.get(), &outputBlock);
   // Nothing encoded leaves the block empty, and an empty block locks to no address.
-  void* address = outputBlock ? BOUND("kernel32.dll", GlobalLock)(outputBlock) : nullptr;
-  if (address) {
-    locked.reset(outputBlock);
-    const SIZE_T size = BOUND("kernel32.dll", GlobalSize)(outputBlock);
-    Bytes bytes = BlankBytes(static_cast<int>(size));
+  void* address = nullptr;
+  locked = LockGlobal(outputBlock, address);
+  if (locked) {
+    const std::size_t size = BOUND("kernel32.dll", GlobalSize)(outputBlock);
+    Bytes bytes(size);
     if (size > 0) std::memcpy(bytes.data(), address, size);
     if (!TrimText(filePath).empty()) WriteBytesToFile(filePath, bytes);
     if (result) *result = std::move(bytes);

@@ -1,5 +1,6 @@
 #include "http/captcha_image.h"
 
+#include "host/image_info.h"
 #include "host/transcode.h"
 #include "http/exchange.h"
 #include "http/request.h"
@@ -19,6 +20,10 @@ Bytes FetchCaptchaImage(std::string_view url, const CaptchaImageOptions& options
   if (!answer) return {};
   if (options.returnedCookies) *options.returnedCookies = CollectSetCookies(answer->rawHeaders);
 
+  // Only an image whose header states a captcha's size reaches the decoder:
+  // a few hundred kB can announce gigabytes of pixels.
+  const auto size = ReadImageSize(answer->body);
+  if (!size || size->Pixels() > kMaxCaptchaPixels) return {};
   Bytes bitmap;
   TranscodeImage(answer->body, Bmp, {}, &bitmap);
   return bitmap;

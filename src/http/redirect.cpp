@@ -63,6 +63,9 @@ std::optional<Hop> NextHop(const Hop& current, int status, std::string_view loca
   if (!IsRedirectStatus(status)) return std::nullopt;
   Text target = RedirectTarget(current.url, location);
   if (target.empty()) return std::nullopt;
+  // Leaving TLS would hand the cookie line (and a repeated body) to anyone on
+  // the path; the platform's own redirect handling declines this too.
+  if (IsHttpsLink(current.url) && !IsHttpsLink(target)) return std::nullopt;
   const bool sameMethod = status == 307 || status == 308;
   return Hop{std::move(target), sameMethod && current.post, sameMethod && current.body};
 }

@@ -24,8 +24,9 @@ bool IsRedirectStatus(int status);
 
 // The request that follows an answer of `status` with the Location value
 // `location` to the request `current`, or nullopt when there is none to make:
-// not a redirect status, or no http(s) target. 307 and 308 repeat the method
-// and its body; the other redirects fetch the target with a GET.
+// not a redirect status, no http(s) target, or a step down from https to
+// http. 307 and 308 repeat the method and its body; the other redirects fetch
+// the target with a GET.
 std::optional<Hop> NextHop(const Hop& current, int status, std::string_view location);
 
 // A Location value made absolute against the link it answered: a full http(s)

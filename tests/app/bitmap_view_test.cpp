@@ -8,9 +8,10 @@
 
 namespace {
 
-Bytes MakeBmp(int width, int height, int bits, std::size_t cutPixels = 0) {
+Bytes MakeBmp(int width, int height, int bits, std::size_t cutPixels = 0, DWORD compression = BI_RGB,
+              std::size_t maskBytes = 0) {
   const int stride = ((width * bits + 31) / 32) * 4;
-  const std::size_t palette = bits <= 8 ? (std::size_t{1} << bits) * 4 : 0;
+  const std::size_t palette = bits <= 8 ? (std::size_t{1} << bits) * 4 : maskBytes;
   BITMAPFILEHEADER file{};
   BITMAPINFOHEADER info{};
   file.bfType = 0x4D42;
@@ -20,6 +21,7 @@ Bytes MakeBmp(int width, int height, int bits, std::size_t cutPixels = 0) {
   info.biHeight = height;
   info.biPlanes = 1;
   info.biBitCount = static_cast<WORD>(bits);
+  info.biCompression = compression;
   Bytes out(file.bfOffBits + static_cast<std::size_t>(stride) * std::abs(height) - cutPixels, 0);
   std::memcpy(out.data(), &file, sizeof file);
   std::memcpy(out.data() + sizeof file, &info, sizeof info);
@@ -30,6 +32,12 @@ TEST(BitmapView, AcceptsWholeBitmapsOnly) {
   EXPECT_TRUE(ViewBitmap(MakeBmp(120, 48, 24)));
   EXPECT_TRUE(ViewBitmap(MakeBmp(7, -5, 32)));  // rows top-down
   EXPECT_TRUE(ViewBitmap(MakeBmp(9, 3, 8)));
+  EXPECT_TRUE(ViewBitmap(MakeBmp(120, 48, 16)));   // 5-5-5
+  EXPECT_TRUE(ViewBitmap(MakeBmp(120, 48, 16, 0, BI_BITFIELDS, 12)));  // 5-6-5, masks after the header
+  EXPECT_TRUE(ViewBitmap(MakeBmp(5, 3, 32, 0, BI_BITFIELDS, 12)));
+  EXPECT_FALSE(ViewBitmap(MakeBmp(120, 48, 16, 0, BI_BITFIELDS, 0)));   // no room for the masks
+  EXPECT_FALSE(ViewBitmap(MakeBmp(6, 2, 24, 0, BI_BITFIELDS, 12)));    // masks mean nothing at 24
+  EXPECT_FALSE(ViewBitmap(MakeBmp(6, 2, 8, 0, BI_RLE8)));
   EXPECT_FALSE(ViewBitmap(MakeBmp(120, 48, 24, 1)));  // one byte short
   EXPECT_FALSE(ViewBitmap(Bytes{'B', 'M'}));
   EXPECT_FALSE(ViewBitmap(Bytes{}));

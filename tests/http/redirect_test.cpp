@@ -63,6 +63,24 @@ TEST(NextHop, MethodAndBodyByStatus) {
   }
   EXPECT_FALSE(NextHop(post, 302, ""));
   EXPECT_FALSE(NextHop(post, 302, "ftp://h.example/"));
+  // Never from https down to http, in any letter case; up, and within https, is fine.
+  const struct {
+    const char* from;
+    const char* location;
+    bool follows;
+  } schemes[] = {
+      {"https://h.example/a", "http://h.example/b", false},
+      {"HTTPS://h.example/a", "HTTP://h.example/b", false},
+      {"https://h.example/a", "//other.example/b", true},  // keeps https
+      {"https://h.example/a", "/b", true},
+      {"https://h.example/a", "https://other.example/b", true},
+      {"http://h.example/a", "https://h.example/b", true},
+      {"http://h.example/a", "http://other.example/b", true},
+  };
+  for (const auto& c : schemes) {
+    EXPECT_EQ(NextHop(Hop{c.from, true, true}, 307, c.location).has_value(), c.follows)
+        << c.from << " -> " << c.location;
+  }
   // A GET stays a GET.
   const auto get = NextHop(Hop{"http://h.example/a"}, 307, "b");
   ASSERT_TRUE(get);
