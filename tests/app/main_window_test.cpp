@@ -127,6 +127,38 @@ TEST_F(MainWindowTest, BoxStyles) {
   EXPECT_FALSE(result & (ES_AUTOHSCROLL | ES_READONLY | ES_PASSWORD));
 }
 
+// Memory running out inside a handler ends there, as a failed request does:
+// the result box is emptied, the windows live on and the next click works.
+TEST_F(MainWindowTest, ExhaustedMemoryEndsAsAFailedRequest) {
+  const std::string origin(ServiceOrigin);
+  const std::wstring link = std::wstring(origin.begin(), origin.end()) + L"/share/link?shareid=1&uk=2";
+  SetWindowTextW(main.编辑框_网址, link.c_str());
+  SetWindowTextW(main.编辑框_提取密码, L"");
+  SetWindowTextW(main.编辑框_地址, L"stale");
+  platform.fallback = {ScriptedAnswer{.exhaustsMemory = true}};
+  SendMessageW(main.按钮1, BM_CLICK, 0, 0);
+  EXPECT_EQ(Text(main.编辑框_地址), L"");
+  ASSERT_TRUE(IsWindow(main.window));
+
+  platform.fallback = {ScriptedAnswer{.body = "{\"errno\":0,\"dlink\":\"http:\\/\\/d\\/f\"}"}};
+  SendMessageW(main.按钮1, BM_CLICK, 0, 0);
+  EXPECT_EQ(Text(main.编辑框_地址), L"http://d/f");
+}
+
+TEST(CaptchaWindowTest, ExhaustedMemoryOnConfirmClosesItWithoutLink) {
+  ScriptedPlatform platform;
+  ResolverState state;
+  state.dlink = "http://earlier/link";
+  platform.fallback = {ScriptedAnswer{.exhaustsMemory = true}};
+  CaptchaWindow captcha{state, platform};
+  ASSERT_TRUE(CreateCaptchaWindow(captcha, GetModuleHandleW(nullptr)));
+  SendMessageW(captcha.按钮1, BM_CLICK, 0, 0);
+  MSG m;
+  while (captcha.window && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  EXPECT_EQ(captcha.window, nullptr);
+  EXPECT_EQ(state.dlink, "");
+}
+
 TEST(CaptchaWindowTest, FrameControlsAndFonts) {
   ScriptedPlatform platform;
   ResolverState state;  // no image address: the first fetch finds nothing to show

@@ -103,11 +103,6 @@ TEST_F(ResolveEndToEnd, CookiesOfOneResolutionGoWithTheNext) {
   EXPECT_EQ(download->Header("Cookie"), "BAIDUID=B1D2C3:FG=1; BDCLND=abc%2Fdef; PANWEB=1; STOKEN=1001");
 }
 
-TEST_F(ResolveEndToEnd, ZeroByteInThePageCutsIt) {
-  EXPECT_EQ(Click(kOrigin + L"/s/1zero", L"ab12"), L"");
-  EXPECT_EQ(state.shareId, "");
-}
-
 // The program itself, started as a process and driven from here.
 TEST(Program, ResolvesAndExitsCleanly) {
   STARTUPINFOW si{sizeof si};

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct ScriptedAnswer {
   std::string rawHeaders;
   CookieText setCookies;  // merged into a given jar, as the real exchange does
   bool fails = false;     // no request could be made: nothing written, empty body
+  bool exhaustsMemory = false;  // the exchange runs out of memory
 };
 
 struct RecordedFetch {
@@ -56,6 +58,7 @@ class ScriptedPlatform : public ResolverPlatform {
     } else {
       a.fails = true;  // an address nobody serves
     }
+    if (a.exhaustsMemory) throw std::bad_alloc();
     if (a.fails) return {};
     if (o.rawHeaders) *o.rawHeaders = a.rawHeaders;
     CookieText set = a.setCookies;
