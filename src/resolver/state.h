@@ -1,6 +1,8 @@
 // What the resolver learns, kept for the life of the process.
 #pragma once
 
+#include <string>
+
 #include "http/cookies.h"
 #include "text/text.h"
 
@@ -8,7 +10,7 @@ struct ResolverState {
   Text extractionCode;   // the code of the most recent resolution
   Text redirectHeaders;  // raw answer headers of the most recent short-link probe
   Text shareQuery;       // the link's text after its last "?"
-  Text verifyUrl;        // the password-verification address (composed, never sent)
+  Text verifyUrl;        // the password-verification address, posted when a code is given
   Text verifyBody;
   Text responseText;     // the share page, then the most recent download answer
   CookieText cookieJar;  // the service's cookies; only ever merged into
@@ -23,7 +25,14 @@ struct ResolverState {
   Text dlink;            // the direct download link
   Text captchaImageUrl;
   Text vcode;            // the captcha token: the image address's text after its last "?"
+
+  // Why the most recent resolution gave no link ("" when it gave one); the
+  // window does not show it, the command line does.
+  std::string failure;
+  // Set while the captcha loop runs, so that a press during its wait does not
+  // start another one.
+  bool captchaLoopRunning = false;
 };
 
-// Releases every field, in field order; called once as the process ends.
+// Releases every text, in field order; called once as the process ends.
 void ReleaseResolverState(ResolverState& state);

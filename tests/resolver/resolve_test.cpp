@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "resolver/origin.h"
 #include "resolver/scripted_platform.h"
 
@@ -10,6 +12,8 @@ namespace {
 const std::string O(ServiceOrigin);
 const std::string kShortLink = O + "/s/1AbCd";
 const std::string kLongLink = O + "/share/link?shareid=111&uk=222";
+const std::string kVerifyUrl =
+    O + "/share/verify?shareid=111&uk=222&t=1700000000123&channel=chunlei&clienttype=0&web=1";
 const std::string kDownloadUrl =
     O + "/share/download?channel=chunlei&clienttype=0&web=1&uk=222&shareid=111&timestamp=1700000000"
         "&sign=s1gn&bdstoken=null";
@@ -36,6 +40,7 @@ class Resolve : public testing::Test {
     platform.answers[kShortLink] = {{"", "HTTP/1.1 302 Found\r\nLocation:  " + kLongLink + " \r\n\r\n"}};
     platform.answers[kLongLink] = {{pageBody, "", "BAIDUID=abc"}};
     platform.answers[kDownloadUrl] = {{kDlinkAnswer, "", "dl=1"}};
+    platform.answers[kVerifyUrl] = {{"{\"errno\":0,\"err_msg\":\"\"}", "", "BDCLND=v"}};
   }
   std::string Run(std::string link, const std::string& code) {
     return ResolveShareLink(link, code, state, platform);
@@ -60,13 +65,14 @@ TEST_F(Resolve, ForeignLinksAreRefusedWithTheWarning) {
 TEST_F(Resolve, LongLinkWithCodeSkipsTheProbe) {
   ServeShare();
   EXPECT_EQ(Run(kLongLink, "ab12"), kDlink);
-  ASSERT_EQ(platform.fetches.size(), 2u);
-  EXPECT_EQ(platform.fetches[0].url, kLongLink);
-  EXPECT_EQ(platform.fetches[0].method, 0);
-  EXPECT_TRUE(platform.fetches[0].jarGiven);
-  EXPECT_EQ(platform.fetches[1].url, kDownloadUrl);
-  EXPECT_EQ(platform.fetches[1].method, 1);
-  EXPECT_EQ(platform.fetches[1].postText, "fid_list=%5B333%5D");
+  ASSERT_EQ(platform.fetches.size(), 3u);
+  EXPECT_EQ(platform.fetches[0].url, kVerifyUrl);
+  EXPECT_EQ(platform.fetches[1].url, kLongLink);
+  EXPECT_EQ(platform.fetches[1].method, 0);
+  EXPECT_TRUE(platform.fetches[1].jarGiven);
+  EXPECT_EQ(platform.fetches[2].url, kDownloadUrl);
+  EXPECT_EQ(platform.fetches[2].method, 1);
+  EXPECT_EQ(platform.fetches[2].postText, "fid_list=%5B333%5D");
   EXPECT_EQ(state.shareQuery, "shareid=111&uk=222");
   EXPECT_EQ(state.verifyUrl, O + "/share/verify?shareid=111&uk=222&t=1700000000123"
                                  "&channel=chunlei&clienttype=0&web=1");
@@ -80,13 +86,14 @@ TEST_F(Resolve, ShortLinkIsProbedOnceWithoutRedirects) {
   ServeShare();
   std::string link = kShortLink;
   EXPECT_EQ(ResolveShareLink(link, "ab12", state, platform), kDlink);
-  ASSERT_EQ(platform.fetches.size(), 3u);
+  ASSERT_EQ(platform.fetches.size(), 4u);
   const RecordedFetch& probe = platform.fetches[0];
   EXPECT_EQ(probe.url, kShortLink);
   EXPECT_TRUE(probe.noRedirect);
   EXPECT_TRUE(probe.rawHeadersGiven);
   EXPECT_FALSE(probe.jarGiven);
-  EXPECT_EQ(platform.fetches[1].url, kLongLink);  // the trimmed Location value
+  EXPECT_EQ(platform.fetches[1].url, kVerifyUrl);
+  EXPECT_EQ(platform.fetches[2].url, kLongLink);  // the trimmed Location value
   EXPECT_EQ(link, kLongLink);
 }
 
@@ -123,8 +130,9 @@ TEST_F(Resolve, FailedProbeDoesNotReuseThePreviousTarget) {
   platform.answers[other] = {{"", "", "", true}};
   platform.fetches.clear();
   EXPECT_EQ(Run(other, "ab12"), "");
-  ASSERT_GE(platform.fetches.size(), 2u);
-  EXPECT_EQ(platform.fetches[1].url, "");  // the page request goes nowhere
+  ASSERT_GE(platform.fetches.size(), 3u);
+  EXPECT_EQ(platform.fetches[2].url, "");  // the page request goes nowhere
+  EXPECT_EQ(state.failure, "no request could be made to " + other);
 }
 
 TEST_F(Resolve, MissingMarkersLeaveEmptyValues) {
@@ -140,8 +148,8 @@ TEST_F(Resolve, MissingMarkersLeaveEmptyValues) {
 
 TEST_F(Resolve, SecondResolutionSendsTheFirstOnesCookies) {
   ServeShare();
-  Run(kLongLink, "x");
-  Run(kLongLink, "x");
+  Run(kLongLink, "");
+  Run(kLongLink, "");
   ASSERT_EQ(platform.fetches.size(), 4u);
   EXPECT_EQ(platform.fetches[0].jarSent, "");
   EXPECT_EQ(platform.fetches[1].jarSent, "BAIDUID=abc");
@@ -165,9 +173,9 @@ TEST_F(Resolve, CaptchaAnsweredOnceGivesTheLink) {
     ResubmitWithCaptcha(state, platform);
   };
   EXPECT_EQ(Run(kLongLink, "x"), kDlink);
-  ASSERT_EQ(platform.fetches.size(), 3u);
-  EXPECT_EQ(platform.fetches[2].url, kDownloadUrl);
-  EXPECT_EQ(platform.fetches[2].postText, "fid_list=%5B333%5D&input=ab12&vcode=tok1");
+  ASSERT_EQ(platform.fetches.size(), 4u);
+  EXPECT_EQ(platform.fetches[3].url, kDownloadUrl);
+  EXPECT_EQ(platform.fetches[3].postText, "fid_list=%5B333%5D&input=ab12&vcode=tok1");
   EXPECT_EQ(state.vcode, "tok1");
   EXPECT_EQ(platform.answerBox, "");
   EXPECT_FALSE(platform.windowOpen);
@@ -217,6 +225,88 @@ TEST_F(Resolve, FailedResubmissionClosesTheWindowWithEmptyLink) {
   };
   EXPECT_EQ(Run(kLongLink, "x"), "");
   EXPECT_TRUE(closedByLoop);
+}
+
+TEST_F(Resolve, CodeIsVerifiedBeforeThePage) {
+  ServeShare();
+  state.cookieJar = "old=1";
+  EXPECT_EQ(Run(kLongLink, "ab12"), kDlink);
+  const RecordedFetch& verify = platform.fetches[0];
+  EXPECT_EQ(verify.url, kVerifyUrl);
+  EXPECT_EQ(verify.method, 1);
+  EXPECT_EQ(verify.postText, "pwd=ab12&vcode=");
+  EXPECT_TRUE(verify.jarGiven);
+  EXPECT_FALSE(verify.noRedirect);
+  EXPECT_FALSE(verify.rawHeadersGiven);
+  // The verification's cookie is merged like any other and opens the page.
+  EXPECT_EQ(platform.fetches[1].jarSent, "BDCLND=v; old=1");
+  EXPECT_EQ(state.failure, "");
+}
+
+TEST_F(Resolve, RefusedCodeEndsBeforeThePage) {
+  const struct {
+    std::string answer;
+    std::string reason;
+  } cases[] = {
+      {"{\"errno\":-9,\"err_msg\":\"\"}", "wrong extraction code"},
+      {"{\"errno\": 2}", "the service refused the extraction code (errno 2)"},
+  };
+  for (const auto& c : cases) {
+    ServeShare();
+    platform.fetches.clear();
+    platform.answers[kVerifyUrl] = {{c.answer}};
+    state.dlink = "earlier";
+    EXPECT_EQ(Run(kLongLink, "ab12"), "");
+    ASSERT_EQ(platform.fetches.size(), 1u) << c.answer;
+    EXPECT_EQ(platform.fetches[0].url, kVerifyUrl);
+    EXPECT_EQ(state.failure, c.reason);
+  }
+}
+
+TEST_F(Resolve, AnswerWithoutErrnoGoesOnToThePage) {
+  // No such address, an empty or odd body, or no request at all.
+  for (const ScriptedAnswer& verify : {ScriptedAnswer{"<html>404</html>"}, ScriptedAnswer{""},
+                                       ScriptedAnswer{"{\"errno\":\"x\"}"}, ScriptedAnswer{.fails = true}}) {
+    ServeShare();
+    platform.fetches.clear();
+    platform.answers[kVerifyUrl] = {verify};
+    EXPECT_EQ(Run(kLongLink, "ab12"), kDlink) << verify.body;
+    EXPECT_EQ(platform.fetches.size(), 3u);
+    EXPECT_EQ(state.failure, "");
+  }
+}
+
+TEST_F(Resolve, EveryFailureHasItsReason) {
+  const std::string gone = "<html>\xB0\xA1\xC5\xB6</html>";  // no markers
+  const struct {
+    std::string link;
+    std::function<void(ScriptedPlatform&)> serve;
+    std::string reason;
+  } cases[] = {
+      {"http://elsewhere.example/s/1x", {}, "not a link of the service (" + O + ")"},
+      {kShortLink, [](ScriptedPlatform& p) { p.answers[kShortLink] = {{"", "HTTP/1.1 200 OK\r\n\r\n"}}; },
+       "the short link did not redirect to a share"},
+      {kLongLink, [&](ScriptedPlatform& p) { p.answers[kLongLink] = {{gone}}; },
+       "the share page holds no share (removed, expired, or locked by a code)"},
+      {kLongLink, [](ScriptedPlatform& p) { p.answers[kLongLink] = {{"", "", "", true}}; },
+       "no request could be made to " + kLongLink},
+      {kLongLink, [](ScriptedPlatform& p) { p.answers[kDownloadUrl] = {{"{\"errno\":112}"}}; },
+       "the download interface answered errno 112"},
+      {kLongLink, [](ScriptedPlatform& p) { p.answers[kDownloadUrl] = {{"{\"errno\":0,\"list\":[]}"}}; },
+       "the download interface's answer holds no link"},
+      {kLongLink, [](ScriptedPlatform& p) { p.answers[kDownloadUrl] = {{CaptchaAnswer("t")}}; },
+       "the captcha was not answered"},
+  };
+  for (const auto& c : cases) {
+    ServeShare();
+    if (c.serve) c.serve(platform);
+    EXPECT_EQ(Run(c.link, "ab12"), "") << c.reason;
+    EXPECT_EQ(state.failure, c.reason);
+  }
+  // A success clears the reason of the resolution before.
+  ServeShare();
+  EXPECT_EQ(Run(kLongLink, "ab12"), kDlink);
+  EXPECT_EQ(state.failure, "");
 }
 
 TEST(ReleaseResolverState, EmptiesEveryField) {

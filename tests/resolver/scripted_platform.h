@@ -59,7 +59,10 @@ class ScriptedPlatform : public ResolverPlatform {
       a.fails = true;  // an address nobody serves
     }
     if (a.exhaustsMemory) throw std::bad_alloc();
-    if (a.fails) return {};
+    if (a.fails) {
+      if (o.failure) *o.failure = "no request could be made to " + std::string(url);
+      return {};
+    }
     if (o.rawHeaders) *o.rawHeaders = a.rawHeaders;
     CookieText set = a.setCookies;
     if (o.cookieJar) MergeCookies(*o.cookieJar, set);
