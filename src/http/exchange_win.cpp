@@ -12,6 +12,7 @@
 #include "http/redirect.h"
 #include "http/request.h"
 #include "http/url.h"
+#include "text/codepage.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ struct InternetTraits {
 };
 using InternetHandle = Owned<InternetTraits>;
 
-// A wininet error code in words: the common ones named here, the others as
-// the system words them.
+// A wininet error code in words (UTF-8): the common ones named here, the
+// others as the system words them.
 std::string WininetErrorText(DWORD code) {
   static constexpr struct {
     DWORD code;
@@ -42,11 +43,13 @@ std::string WininetErrorText(DWORD code) {
   for (const auto& known : kKnown) {
     if (known.code == code) return ConcatText(known.words, " (wininet error ", std::to_string(code), ")");
   }
-  char words[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+  // Reasons are UTF-8, whatever the system's code page.
+  wchar_t words[512] = {};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
                                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      GetModuleHandleA("wininet.dll"), code, 0, words, sizeof words, nullptr);
-  const Text text = TrimText(std::string_view(words, length));
+                                      GetModuleHandleW(L"wininet.dll"), code, 0, words, 512, nullptr);
+  const std::string text =
+      TrimText(Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(words), length)));
   return text.empty() ? ConcatText("wininet error ", std::to_string(code))
                       : ConcatText(text, " (wininet error ", std::to_string(code), ")");
 }
