@@ -27,7 +27,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 class Share:
     def __init__(self, share_id, name, demands=0, image="png", answer="ab12",
-                 img_query=True, image_kind="image", cookies=False, page_extra=""):
+                 img_query=True, image_kind="image", cookies=False, page_extra="",
+                 code=None, download="link"):
         self.share_id = share_id
         self.uk = str(2000 + share_id % 1000)
         self.fs_id = str(900000 + share_id)
@@ -41,6 +42,9 @@ class Share:
         self.image_kind = image_kind  # "image", "html" or "tiny"
         self.cookies = cookies
         self.page_extra = page_extra
+        self.code = code  # the extraction code that unlocks the page; None: not locked
+        self.download = download  # "link", "endless", "errno" or "nolink"
+        self.gone = False  # the page has no share: removed or expired
 
 
 SHARES = {
@@ -58,10 +62,53 @@ SHARES = {
     "1nosign": Share(1012, "nosign.txt"),
     "1captchareset": Share(1016, "reset.bin", demands=1),
     "1zero": Share(1013, "zero.txt", page_extra="\0"),
-    "1pKEyzyB": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4"),
+    "1pKEyzyB": Share(1014, "%E6%BC%94%E7%A4%BA%E6%96%87%E4%BB%B6.mp4", code="x7kq"),
     "1democaptcha": Share(1015, "%E9%AA%8C%E8%AF%81%E7%A0%81.mp4", demands=1, answer="7k4p"),
+    "1endless": Share(1017, "endless.bin", download="endless"),
+    "1locked": Share(1018, "locked.txt", code="ab12"),
+    "1captchabomb": Share(1019, "bomb.bin", demands=1, image_kind="bomb"),
+    "1captcha16": Share(1020, "sixteen.bin", demands=1, image_kind="bmp16"),
+    "1noverify": Share(1021, "noverify.txt"),
+    "1gone": Share(1022, "gone.txt"),
+    "1errno": Share(1023, "errno.txt", download="errno"),
+    "1nolink": Share(1024, "nolink.txt", download="nolink"),
 }
+SHARES["1gone"].gone = True
+LOCKED_PAGE = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度网盘 请输入提取码</title></head>"
+               "<body><div class=\"verify-input\">请输入提取码</div></body></html>\n").encode("utf-8")
+
+
+def lock_value(share):
+    return "v%dk" % share.share_id
+# Shares without the verification address (it answers 404).
+NO_VERIFY = {"1021"}
+# Cookie the verification sets and a locked page asks for.
+LOCK_COOKIE = "BDCLND"
 BY_ID = {str(s.share_id): s for s in SHARES.values()}
+GENERATED_BASE, GENERATED_LOCKED_BASE = 500000, 600000
+
+
+def generated_share(code):
+    """/s/1gen<N> and /s/1genlocked<N>: any number of shares for batches."""
+    match = re.match(r"^1gen(locked)?(\d{1,6})$", code)
+    if not match:
+        return None
+    n = int(match.group(2))
+    if match.group(1):
+        return Share(GENERATED_LOCKED_BASE + n, "genlocked%d.bin" % n, code="g%03d" % (n % 1000))
+    return Share(GENERATED_BASE + n, "gen%d.bin" % n)
+
+
+def share_by_id(share_id):
+    share = BY_ID.get(share_id)
+    if share or not share_id.isdigit():
+        return share
+    n = int(share_id)
+    if GENERATED_LOCKED_BASE <= n < GENERATED_LOCKED_BASE + 1000000:
+        return generated_share("1genlocked%d" % (n - GENERATED_LOCKED_BASE))
+    if GENERATED_BASE <= n < GENERATED_BASE + 100000:
+        return generated_share("1gen%d" % (n - GENERATED_BASE))
+    return None
 
 # Short links that lead somewhere unkind; "{origin}" is filled in.
 FAULTS = {
@@ -73,7 +120,11 @@ FAULTS = {
     "1loop": "{origin}/loop",
     "1tohttps": "{origin_https}/share/link?shareid=1001&uk=2001",
     "1bigcookie": "{origin}/share/link?shareid=1001&uk=2001&bigcookie=1",
+    "1bigdbcs": "{origin}/share/link?shareid=1001&uk=2001&dbcsheaders=1",
 }
+
+# 中 in code page 936, as raw header bytes (headers go out as latin-1).
+ZHONG = b"\xd6\xd0".decode("latin-1")
 
 COOKIE_LINES = [
     ("Set-Cookie", "BAIDUID=B1D2C3:FG=1; expires=Thu, 31-Dec-37 23:55:55 GMT; max-age=2147483647; path=/; domain=127.0.0.1"),
@@ -128,7 +179,55 @@ def captcha_image(answer, fmt, salt):
     return data
 
 
+BOMB_LOCK = threading.Lock()
+BOMB = []
+
+
+def png_bomb(side=12000):
+    """A PNG of side x side white pixels: a few hundred kB that decode to gigabytes."""
+    with BOMB_LOCK:
+        if not BOMB:
+            row = b"\0" + b"\xff" * (3 * side)
+            compressor = zlib.compressobj(9)
+            data = b"".join(compressor.compress(row) for _ in range(side)) + compressor.flush()
+
+            def chunk(kind, payload):
+                return (struct.pack(">I", len(payload)) + kind + payload
+                        + struct.pack(">I", zlib.crc32(kind + payload)))
+
+            BOMB.append(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
+                        + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+        return BOMB[0]
+
+
+def bmp16(width=120, height=48):
+    """A 5-6-5 bitmap with colour masks (BI_BITFIELDS): stripes and a frame."""
+    stride = (width * 2 + 3) & ~3
+    rows = []
+    for y in range(height):
+        row = b""
+        for x in range(width):
+            if x < 2 or y < 2 or x >= width - 2 or y >= height - 2:
+                pixel = 0x0000  # black frame
+            elif (x // 10) % 2:
+                pixel = 0xF800  # red
+            else:
+                pixel = 0x07E0 | 0x001F  # cyan
+            row += struct.pack("<H", pixel)
+        rows.append(row + b"\0" * (stride - len(row)))
+    pixels = b"".join(reversed(rows))  # bottom-up
+    masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 16, 3, len(pixels), 2835, 2835, 0, 0)
+    offset = 14 + len(info) + len(masks)
+    header = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
+    return header + info + masks + pixels
+
+
 def share_page(share, size=0):
+    if share.gone:
+        return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度网盘 - 链接不存在</title>"
+                "</head><body><div class=\"error\">啊哦，你来晚了，分享的文件已经被删除了，下次要早点哟。"
+                "</div></body></html>\n").encode("utf-8")
     page = (
         "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度网盘 - 分享</title></head>"
         "<body><div class=\"share-file\">文件分享</div>%s<script>\n"
@@ -204,6 +303,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def dispatch(self, body):
         self.record(body)
+        if self.server.latency:
+            time.sleep(self.server.latency)
         target = self.path
         if not target.startswith("/"):
             # Absolute form: we were asked as a proxy. Answer here, never forward.
@@ -215,12 +316,18 @@ class Handler(BaseHTTPRequestHandler):
             return handler(self, query, params, body)
         if path.startswith("/s/"):
             return self.short_link(path[3:])
+        if path.startswith("/target/"):  # where 1longloc's Location leads
+            return self.answer(200, share_page(SHARES["1plain"]))
         if path.startswith("/file/"):
             return self.answer(200, b"file content", content_type="application/octet-stream")
         return self.answer(404, b"<html>not found</html>")
 
     # --- the service ----------------------------------------------------
     def short_link(self, code):
+        if code == "1longloc":  # a Location of 1200 bytes of double-byte text
+            return self.answer(302, b"<html>moved</html>", [("Location", "/target/" + ZHONG * 600)])
+        if code == "1noredirect":  # a page where a redirect should be
+            return self.answer(200, b"<html>no redirect here</html>")
         if code in FAULTS:
             target = FAULTS[code].format(origin=self.origin(),
                                          origin_https=self.origin().replace("http://", "https://"))
@@ -229,16 +336,25 @@ class Handler(BaseHTTPRequestHandler):
             pads = [("X-Pad-%d" % i, "p" * 1600) for i in range(4)]
             location = "%s/share/link?shareid=1001&uk=2001" % self.origin()
             return self.answer(302, b"<html>moved</html>", pads + [("Location", location)])
-        share = SHARES.get(code)
+        share = SHARES.get(code) or generated_share(code)
         if not share:
             return self.answer(404, b"<html>share not found</html>")
         location = "%s/share/link?shareid=%d&uk=%s" % (self.origin(), share.share_id, share.uk)
         self.answer(302, b"<html>moved</html>", [("Location", location)])
 
+    def unlocked(self, share):
+        """A locked share shows itself only to the cookie its verification set."""
+        if share.code is None:
+            return True
+        cookies = (self.headers.get("Cookie") or "").replace(" ", "").split(";")
+        return "%s=%s" % (LOCK_COOKIE, lock_value(share)) in cookies
+
     def share_link(self, query, params, body):
-        share = BY_ID.get((params.get("shareid") or [""])[0])
+        share = share_by_id((params.get("shareid") or [""])[0])
         if not share:
             return self.answer(404, b"<html>share not found</html>")
+        if not self.unlocked(share):
+            return self.answer(200, LOCKED_PAGE, [("Set-Cookie", "BAIDUID=B1D2C3:FG=1; path=/")])
         headers = [("Set-Cookie", "BAIDUID=B1D2C3:FG=1; path=/")]
         if share.cookies:
             headers = COOKIE_LINES
@@ -246,10 +362,28 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(min(float(params["stall"][0]), 120))
         if "bigcookie" in params:
             headers = headers + [("Set-Cookie", "huge=" + "c" * 100000 + "; path=/")]
+        if "dbcsheaders" in params:  # a cookie, then a header block past 5000 bytes in code page 936
+            headers = headers + [("Set-Cookie", "DBCS=1; path=/")] + [
+                ("X-Pad-%d" % i, ZHONG * 900) for i in (1, 2, 3)]
         self.answer(200, share_page(share), headers)
 
+    def verify(self, query, params, body):
+        share_id = (params.get("shareid") or [""])[0]
+        if share_id in NO_VERIFY:
+            return self.answer(404, b"<html>not found</html>")
+        share = share_by_id(share_id)
+        form = dict(urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True))
+        if not share:
+            return self.json({"errno": 2, "err_msg": "", "request_id": 5})
+        if share.code is None:
+            return self.json({"errno": 0, "err_msg": "", "request_id": 6})
+        if form.get("pwd") != share.code:
+            return self.json({"errno": -9, "err_msg": "", "request_id": 7})
+        self.json({"errno": 0, "err_msg": "", "request_id": 8},
+                  [("Set-Cookie", "%s=%s; path=/; HttpOnly" % (LOCK_COOKIE, lock_value(share)))])
+
     def download(self, query, params, body):
-        share = BY_ID.get((params.get("shareid") or [""])[0])
+        share = share_by_id((params.get("shareid") or [""])[0])
         form = dict(urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True))
         headers = [("Set-Cookie", "STOKEN=%s; path=/" % (share.share_id if share else 0))]
         if not share or (params.get("sign") or [""])[0] != share.sign:
@@ -258,6 +392,14 @@ class Handler(BaseHTTPRequestHandler):
         if share.cookies and ("BAIDUID=B1D2C3:FG=1" not in cookie or "BDCLND=abc%2Fdef" not in cookie
                               or "OLD=" in cookie):
             return self.json({"errno": -9, "request_id": 2}, headers)
+        if not self.unlocked(share):
+            return self.json({"errno": -9, "request_id": 11}, headers)
+        if share.download == "errno":
+            return self.json({"errno": 112, "request_id": 9}, headers)
+        if share.download == "nolink":
+            return self.json({"errno": 0, "request_id": 10, "list": []}, headers)
+        if share.download == "endless":
+            return self.endless()
         if share is SHARES["1captchareset"] and "vcode" in form:
             return self.reset(query, params, body)  # the resubmission finds no answer
         if share.demands:
@@ -282,8 +424,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def genimage(self, query, params, body, share_id=None):
         match = re.match(r"^v(\d+)s(\d+)r(\d+)", query)
-        share = BY_ID.get(share_id or (match.group(1) if match else ""), SHARES["1captcha"])
+        share = share_by_id(share_id or (match.group(1) if match else "")) or SHARES["1captcha"]
         salt = int(match.group(3)) if match else 0
+        if share.image_kind == "bomb":
+            return self.answer(200, png_bomb(), content_type="image/png")
+        if share.image_kind == "bmp16":
+            return self.answer(200, bmp16(), content_type="image/bmp")
         if share.image_kind == "html":
             return self.answer(200, b"<html><body>error</body></html>")
         if share.image_kind == "tiny":
@@ -353,6 +499,21 @@ class Handler(BaseHTTPRequestHandler):
         mb = min(int((params.get("mb") or ["1"])[0]), 200)
         self.answer(200, share_page(SHARES["1plain"], mb << 20))
 
+    def endless(self):
+        """A chunked answer that never ends, until the client goes away."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        piece = b"x" * 65536
+        chunk = b"%x\r\n" % len(piece) + piece + b"\r\n"
+        try:
+            while True:
+                self.wfile.write(chunk)
+        except (ConnectionError, OSError):
+            pass
+        self.close_connection = True
+
     def reset(self, query, params, body):
         # An abortive close: the client sees a reset, not an answer.
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -362,6 +523,7 @@ class Handler(BaseHTTPRequestHandler):
 ROUTES = {
     "/share/link": Handler.share_link,
     "/share/download": Handler.download,
+    "/share/verify": Handler.verify,
     "/genimage": Handler.genimage,
     "/echo": Handler.echo,
     "/bytes": Handler.bytes_,
@@ -389,13 +551,14 @@ class Server(ThreadingHTTPServer):
     request_queue_size = 64
 
 
-def serve(port, directory, origin=None):
+def serve(port, directory, origin=None, latency_ms=0):
     os.makedirs(directory, exist_ok=True)
     server = Server(("127.0.0.1", port), Handler)
     server.log_lock = threading.Lock()
     server.log_path = os.path.join(directory, "requests.log")
     server.chunk = b"0123456789abcdef" * 4096
     server.origin = origin or "http://127.0.0.1:%d" % server.server_address[1]
+    server.latency = latency_ms / 1000.0
     open(server.log_path, "ab").close()
     with open(os.path.join(directory, "pid"), "w") as f:
         f.write(str(os.getpid()))
@@ -409,8 +572,9 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--dir", required=True)
     parser.add_argument("--origin")
+    parser.add_argument("--latency", type=int, default=0, help="milliseconds before every answer")
     args = parser.parse_args()
-    server = serve(args.port, args.dir, args.origin)
+    server = serve(args.port, args.dir, args.origin, args.latency)
     print("serving", server.origin, flush=True)
     try:
         server.serve_forever()
