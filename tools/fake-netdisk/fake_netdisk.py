@@ -10,6 +10,7 @@ where the raw bytes are the request line, the header lines and a blank line
 (each ended by CR LF), then the body.
 """
 import argparse
+import itertools
 import json
 import os
 import re
@@ -28,7 +29,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 class Share:
     def __init__(self, share_id, name, demands=0, image="png", answer="ab12",
                  img_query=True, image_kind="image", cookies=False, page_extra="",
-                 code=None, download="link"):
+                 code=None, download="link", file_query=""):
         self.share_id = share_id
         self.uk = str(2000 + share_id % 1000)
         self.fs_id = str(900000 + share_id)
@@ -39,12 +40,14 @@ class Share:
         self.image = image
         self.answer = answer
         self.img_query = img_query
-        self.image_kind = image_kind  # "image", "html" or "tiny"
+        self.image_kind = image_kind  # "image", "html", "tiny", "bomb" or "bmp16"
         self.cookies = cookies
         self.page_extra = page_extra
         self.code = code  # the extraction code that unlocks the page; None: not locked
         self.download = download  # "link", "endless", "errno" or "nolink"
         self.gone = False  # the page has no share: removed or expired
+        self.size = None  # the file's size when the dlink names it (generated shares)
+        self.file_query = file_query  # fault switches the dlink hands to /file/
 
 
 SHARES = {
@@ -72,6 +75,8 @@ SHARES = {
     "1gone": Share(1022, "gone.txt"),
     "1errno": Share(1023, "errno.txt", download="errno"),
     "1nolink": Share(1024, "nolink.txt", download="nolink"),
+    "1filecut": Share(1025, "filecut.bin", file_query="&cut=300000"),
+    "1filenorange": Share(1026, "filenorange.bin", file_query="&norange=1"),
 }
 SHARES["1gone"].gone = True
 LOCKED_PAGE = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度网盘 请输入提取码</title></head>"
@@ -80,35 +85,53 @@ LOCKED_PAGE = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度
 
 def lock_value(share):
     return "v%dk" % share.share_id
+
+
 # Shares without the verification address (it answers 404).
 NO_VERIFY = {"1021"}
 # Cookie the verification sets and a locked page asks for.
 LOCK_COOKIE = "BDCLND"
 BY_ID = {str(s.share_id): s for s in SHARES.values()}
 GENERATED_BASE, GENERATED_LOCKED_BASE = 500000, 600000
+# Numbers of generated shares stay below this, so the two id ranges never meet.
+GENERATED_COUNT = 100000
+# Files behind direct links are at most this big (a terabyte; served as they go out).
+MAX_FILE_SIZE = 1 << 40
+# A generated share with a size of its own belongs to the user SIZED_UK_BASE + size:
+# the uk is what a client carries from the short link's target to the download.
+SIZED_UK_BASE = 10 ** 13
 
 
 def generated_share(code):
-    """/s/1gen<N> and /s/1genlocked<N>: any number of shares for batches."""
-    match = re.match(r"^1gen(locked)?(\d{1,6})$", code)
+    """/s/1gen<N>[x<SIZE>] and /s/1genlocked<N>[x<SIZE>]: any number of shares for batches."""
+    match = re.match(r"^1gen(locked)?(\d{1,5})(?:x(\d{1,13}))?$", code)
     if not match:
         return None
     n = int(match.group(2))
+    size = int(match.group(3)) if match.group(3) is not None else None
+    if size is not None and size > MAX_FILE_SIZE:
+        return None
     if match.group(1):
-        return Share(GENERATED_LOCKED_BASE + n, "genlocked%d.bin" % n, code="g%03d" % (n % 1000))
-    return Share(GENERATED_BASE + n, "gen%d.bin" % n)
+        share = Share(GENERATED_LOCKED_BASE + n, "genlocked%d.bin" % n, code="g%03d" % (n % 1000))
+    else:
+        share = Share(GENERATED_BASE + n, "gen%d.bin" % n)
+    if size is not None:
+        share.size = size
+        share.uk = str(SIZED_UK_BASE + size)
+    return share
 
 
-def share_by_id(share_id):
+def share_by_id(share_id, uk=""):
     share = BY_ID.get(share_id)
     if share or not share_id.isdigit():
         return share
     n = int(share_id)
-    if GENERATED_LOCKED_BASE <= n < GENERATED_LOCKED_BASE + 1000000:
-        return generated_share("1genlocked%d" % (n - GENERATED_LOCKED_BASE))
-    if GENERATED_BASE <= n < GENERATED_BASE + 100000:
-        return generated_share("1gen%d" % (n - GENERATED_BASE))
+    size = "x%d" % (int(uk) - SIZED_UK_BASE) if uk.isdigit() and int(uk) >= SIZED_UK_BASE else ""
+    for base, prefix in ((GENERATED_BASE, "1gen"), (GENERATED_LOCKED_BASE, "1genlocked")):
+        if base <= n < base + GENERATED_COUNT:
+            return generated_share("%s%d%s" % (prefix, n - base, size))
     return None
+
 
 # Short links that lead somewhere unkind; "{origin}" is filled in.
 FAULTS = {
@@ -183,13 +206,30 @@ BOMB_LOCK = threading.Lock()
 BOMB = []
 
 
-def png_bomb(side=12000):
-    """A PNG of side x side white pixels: a few hundred kB that decode to gigabytes."""
+# Width and height of the bomb: 432 MB of pixels once decoded.
+BOMB_SIDE = 12000
+# The bomb's rows go into the compressed stream this many at a time (a divisor
+# of BOMB_SIDE); each group ends in a full flush, so it repeats verbatim.
+BOMB_ROWS_PER_BLOCK = 20
+
+
+def png_bomb(side=BOMB_SIDE):
+    """A PNG of side x side white pixels: a few hundred kB that decode to gigabytes.
+
+    Compressing all 432 MB of rows takes seconds; one group of rows, flushed so
+    that it needs no history, is compressed once and repeated instead."""
     with BOMB_LOCK:
         if not BOMB:
             row = b"\0" + b"\xff" * (3 * side)
-            compressor = zlib.compressobj(9)
-            data = b"".join(compressor.compress(row) for _ in range(side)) + compressor.flush()
+            group = row * BOMB_ROWS_PER_BLOCK
+            compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+            block = compressor.compress(group) + compressor.flush(zlib.Z_FULL_FLUSH)
+            last = zlib.compressobj(9, zlib.DEFLATED, -15).flush()  # an empty final block
+            groups = side // BOMB_ROWS_PER_BLOCK
+            adler = 1
+            for _ in range(groups):
+                adler = zlib.adler32(group, adler)
+            data = b"\x78\xda" + block * groups + last + struct.pack(">I", adler)
 
             def chunk(kind, payload):
                 return (struct.pack(">I", len(payload)) + kind + payload
@@ -319,7 +359,7 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/target/"):  # where 1longloc's Location leads
             return self.answer(200, share_page(SHARES["1plain"]))
         if path.startswith("/file/"):
-            return self.answer(200, b"file content", content_type="application/octet-stream")
+            return self.file(path, params)
         return self.answer(404, b"<html>not found</html>")
 
     # --- the service ----------------------------------------------------
@@ -350,7 +390,7 @@ class Handler(BaseHTTPRequestHandler):
         return "%s=%s" % (LOCK_COOKIE, lock_value(share)) in cookies
 
     def share_link(self, query, params, body):
-        share = share_by_id((params.get("shareid") or [""])[0])
+        share = share_by_id((params.get("shareid") or [""])[0], (params.get("uk") or [""])[0])
         if not share:
             return self.answer(404, b"<html>share not found</html>")
         if not self.unlocked(share):
@@ -383,7 +423,7 @@ class Handler(BaseHTTPRequestHandler):
                   [("Set-Cookie", "%s=%s; path=/; HttpOnly" % (LOCK_COOKIE, lock_value(share)))])
 
     def download(self, query, params, body):
-        share = share_by_id((params.get("shareid") or [""])[0])
+        share = share_by_id((params.get("shareid") or [""])[0], (params.get("uk") or [""])[0])
         form = dict(urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True))
         headers = [("Set-Cookie", "STOKEN=%s; path=/" % (share.share_id if share else 0))]
         if not share or (params.get("sign") or [""])[0] != share.sign:
@@ -416,6 +456,11 @@ class Handler(BaseHTTPRequestHandler):
                     "%s/genimage/%d" % (self.origin(), share.share_id)
                 return self.json({"errno": -19, "request_id": 3, "img": img, "vcode": token}, headers)
         dlink = "%s/file/%s/%s?sign=abc&expires=8h" % (self.origin(), share.fs_id, share.name)
+        if share.size is not None:
+            dlink += "&size=%d" % share.size
+        if share.file_query:
+            # A token of its own per answer, so that each resolution meets the fault once.
+            dlink += share.file_query + "&t=%d" % next(DLINK_TOKENS)
         self.json({"errno": 0, "request_id": 4, "dlink": dlink}, headers)
 
     def json(self, value, headers=()):
@@ -514,6 +559,46 @@ class Handler(BaseHTTPRequestHandler):
             pass
         self.close_connection = True
 
+    def file(self, path, params):
+        """The file behind a direct link: file_bytes() of its fs_id, ranges and faults."""
+        match = re.match(r"^/file/(\d{1,18})/[^/]+$", path)
+        size_param = (params.get("size") or [None])[0]
+        cut_param = (params.get("cut") or [None])[0]
+        if not match or any(v is not None and not v.isdigit() for v in (size_param, cut_param)):
+            return self.answer(404, b"<html>not found</html>")
+        fs_id = int(match.group(1))
+        size = int(size_param) if size_param is not None else FILE_SIZE_BASE + fs_id % 1000
+        if size > MAX_FILE_SIZE:
+            return self.answer(404, b"<html>not found</html>")
+        ranges = (params.get("norange") or ["0"])[0] != "1"
+        start, end, status = 0, size, 200
+        headers = [("Accept-Ranges", "bytes")] if ranges else []
+        wanted = self.headers.get("Range") if ranges else None
+        if wanted:
+            span = parse_range(wanted, size)
+            if span == "unsatisfiable":
+                return self.answer(416, b"", [("Content-Range", "bytes */%d" % size)])
+            if span:
+                start, end, status = span[0], span[1], 206
+                headers.append(("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size)))
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(end - start))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        if cut_param is not None:
+            with CUTS_LOCK:
+                first = self.path not in CUTS_DONE
+                CUTS_DONE.add(self.path)
+            if first and start + int(cut_param) < end:
+                end = start + int(cut_param)
+                self.close_connection = True
+        for piece in file_bytes(fs_id, start, end):
+            self.wfile.write(piece)
+
     def reset(self, query, params, body):
         # An abortive close: the client sees a reset, not an answer.
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -543,6 +628,51 @@ ROUTES = {
 for _share in SHARES.values():
     ROUTES["/genimage/%d" % _share.share_id] = (
         lambda h, q, p, b, sid=str(_share.share_id): Handler.genimage(h, q, p, b, sid))
+
+
+# Files behind direct links: byte i of the file with fs_id F is (i * 131 + F) % 251.
+# 251 is prime, so the pattern repeats only every 251 bytes and a byte out of
+# place (a range served from the wrong offset) shows.
+FILE_PATTERN_PERIOD, FILE_PATTERN_STEP = 251, 131
+# A file whose dlink names no size has FILE_SIZE_BASE + fs_id % 1000 bytes: over a
+# megabyte (many writes), and not the same for every share.
+FILE_SIZE_BASE = 1 << 20
+# Bytes per write when serving a file (a multiple of the pattern's period).
+FILE_BLOCK = FILE_PATTERN_PERIOD * 256
+# Request targets whose cut=N has been applied: each is cut once per process,
+# so a second request (a resumption) gets everything.
+CUTS_LOCK = threading.Lock()
+CUTS_DONE = set()
+DLINK_TOKENS = itertools.count(1)
+
+
+def file_bytes(fs_id, start, end):
+    """The file's bytes [start, end), in pieces of at most FILE_BLOCK."""
+    cycle = bytes((i * FILE_PATTERN_STEP + fs_id) % FILE_PATTERN_PERIOD for i in range(FILE_PATTERN_PERIOD))
+    run = memoryview(cycle * (FILE_BLOCK // FILE_PATTERN_PERIOD + 1))
+    while start < end:
+        offset = start % FILE_PATTERN_PERIOD
+        count = min(end - start, FILE_BLOCK)
+        yield run[offset:offset + count]
+        start += count
+
+
+def parse_range(value, size):
+    """A single "bytes=A-", "bytes=A-B" or "bytes=-N": (start, end) with end exclusive,
+    "unsatisfiable", or None for anything else (which is answered with the whole file)."""
+    match = re.match(r"^bytes=(\d*)-(\d*)$", value.strip())
+    if not match or match.group(1) == match.group(2) == "":
+        return None
+    if match.group(1) == "":
+        suffix = int(match.group(2))
+        return (max(size - suffix, 0), size) if suffix and size else "unsatisfiable"
+    start = int(match.group(1))
+    end = int(match.group(2)) + 1 if match.group(2) else size
+    if match.group(2) and end <= start:
+        return None
+    if start >= size:
+        return "unsatisfiable"
+    return start, min(end, size)
 
 
 class Server(ThreadingHTTPServer):
