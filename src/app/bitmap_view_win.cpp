@@ -51,3 +51,11 @@ RECT FitInto(int imageWidth, int imageHeight, int boxWidth, int boxHeight) {
   const int y = (boxHeight - h) / 2;
   return {x, y, x + w, y + h};
 }
+
+void DrawFitted(HDC dc, const BitmapView& view, int boxWidth, int boxHeight) {
+  const RECT at = FitInto(view.width, view.height, boxWidth, boxHeight);
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  StretchDIBits(dc, at.left, at.top, at.right - at.left, at.bottom - at.top, 0, 0, view.width, view.height,
+                view.bits, view.info, DIB_RGB_COLORS, SRCCOPY);
+}

@@ -19,3 +19,7 @@ std::optional<BitmapView> ViewBitmap(const Bytes& bmp);
 
 // The largest rectangle of the image's proportions that fits the box, centred.
 RECT FitInto(int imageWidth, int imageHeight, int boxWidth, int boxHeight);
+
+// Draws the bitmap fitted whole into a box of that size at the DC's origin,
+// proportions kept, so that a captcha's text stays readable.
+void DrawFitted(HDC dc, const BitmapView& view, int boxWidth, int boxHeight);

@@ -23,14 +23,7 @@ void PaintPicture(HWND picture, const CaptchaWindow& captcha) {
   RECT box;
   GetClientRect(picture, &box);
   FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-  if (const auto view = ViewBitmap(captcha.picture)) {
-    // Fitted whole into the box, proportions kept, so the text stays readable.
-    const RECT at = FitInto(view->width, view->height, box.right, box.bottom);
-    SetStretchBltMode(dc, HALFTONE);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchDIBits(dc, at.left, at.top, at.right - at.left, at.bottom - at.top, 0, 0, view->width,
-                  view->height, view->bits, view->info, DIB_RGB_COLORS, SRCCOPY);
-  }
+  if (const auto view = ViewBitmap(captcha.picture)) DrawFitted(dc, *view, box.right, box.bottom);
   EndPaint(picture, &ps);
 }
 

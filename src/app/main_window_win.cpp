@@ -5,6 +5,7 @@
 #include "app/window_text_win.h"
 #include "resolver/origin.h"
 #include "resolver/resolve.h"
+#include "resolver/share_text.h"
 
 namespace {
 
@@ -68,6 +69,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A whole share message pasted into the link box, or a link in another form
+// (https, /share/init?surl=…): the first share found in it is resolved, with
+// its own code when the code box is empty. Every link the resolver takes as
+// it stands is left alone, and text with no share still gets the warning.
+void TakePastedShare(Text& link, Text& code) {
+  if (IsServiceLink(link)) return;
+  const auto shares = FindShares(link);
+  if (shares.empty()) return;
+  link = shares.front().link;
+  if (code.empty()) code = shares.front().code;
+}
+
 }  // namespace
 
 Text SampleShareLink() { return ConcatText(ServiceOrigin, "/s/1pKEyzyB"); }
@@ -92,7 +105,8 @@ void OnConfirmClicked(MainWindow& main) {
   GuardCallback(
       [&] {
         Text link = ReadWindowText(main.编辑框_网址);
-        const Text code = ReadWindowText(main.编辑框_提取密码);
+        Text code = ReadWindowText(main.编辑框_提取密码);
+        TakePastedShare(link, code);
         const Text result = ResolveShareLink(link, code, main.state, main.platform);
         // The link box is never written: a followed short link stays as typed.
         if (main.window) WriteWindowText(main.编辑框_地址, result);

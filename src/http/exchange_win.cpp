@@ -142,6 +142,16 @@ OpenRequest OpenHop(HINTERNET internet, const Hop& hop, std::uint32_t flags) {
   return open;
 }
 
+// Closing a request whose answer is still arriving makes wininet read the
+// rest first, to reuse the connection; Wine reads an endless answer for
+// ever. The handles of an answer given up midway are therefore left open,
+// holding one idle socket until the process ends, rather than freezing it.
+void Abandon(InternetHandle& internet, OpenRequest& open) {
+  open.request.release();
+  open.connection.release();
+  internet.release();
+}
+
 // A followed hop keeps the caller's flags, with the scheme's own flag for its target.
 std::uint32_t HopFlags(std::uint32_t flags, std::string_view url) {
   using namespace request_flag;
@@ -222,13 +232,21 @@ std::optional<WireAnswer> Exchange(const WireRequest& request,
     // A target that cannot be opened leaves the redirect answer as the answer.
     OpenRequest nextOpen = OpenHop(internet.get(), *next, HopFlags(request.flags, next->url));
     if (!nextOpen.request) break;
+    // The redirect's own body is read before its request closes (see Abandon).
+    if (!ReadBody(open.request.get(), why)) {
+      Abandon(internet, open);
+      return result(std::nullopt);
+    }
     open.request.reset();  // before its connection, which the move closes
     open = std::move(nextOpen);
     hop = std::move(*next);
   }
 
   auto body = ReadBody(open.request.get(), why);
-  if (!body) return result(std::nullopt);
+  if (!body) {
+    Abandon(internet, open);
+    return result(std::nullopt);
+  }
   WireAnswer answer;
   answer.body = std::move(*body);
   answer.rawHeaders = QueryRawHeaders(open.request.get());

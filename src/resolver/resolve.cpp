@@ -110,12 +110,16 @@ void ReleaseResolverState(ResolverState& state) {
   std::string().swap(state.failure);
 }
 
+bool IsServiceLink(std::string_view link) {
+  const Text prefix = ConcatText(ServiceOrigin, "/");
+  return CompareText(TextLeft(link, TextLength(prefix)), prefix) == 0;
+}
+
 Text ResolveShareLink(Text& link, const Text& code, ResolverState& s, ResolverPlatform& platform) {
   s.extractionCode = code;
   s.failure.clear();
 
-  const Text prefix = ConcatText(ServiceOrigin, "/");
-  if (CompareText(TextLeft(link, TextLength(prefix)), prefix) != 0) {
+  if (!IsServiceLink(link)) {
     Fail(s, ConcatText("not a link of the service (", ServiceOrigin, ")"));
     platform.ShowWarning(kForeignLinkWarning, kForeignLinkCaption);
     return {};

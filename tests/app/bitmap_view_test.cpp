@@ -4,7 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
+
+#include <stb_image.h>
+
+#include "http/captcha_image.h"
+#include "http/fetch.h"
+#include "support/fake_service.h"
 
 namespace {
 
@@ -52,6 +61,63 @@ TEST(BitmapView, AcceptsWholeBitmapsOnly) {
   const DWORD past = 1 << 20;
   std::memcpy(offset.data() + 10, &past, sizeof past);
   EXPECT_FALSE(ViewBitmap(offset));
+}
+
+// The picture as the box draws it: into a 24-bit surface of the box's size.
+struct Drawn {
+  int width, height;
+  std::vector<unsigned char> bgr;  // rows top-down, 4-byte aligned
+  int stride() const { return ((width * 3 + 3) / 4) * 4; }
+  unsigned char Channel(int x, int y, int c) const { return bgr[y * stride() + x * 3 + (2 - c)]; }
+};
+
+Drawn DrawLikeThePictureBox(const BitmapView& view, int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, surface);
+  DrawFitted(dc, view, width, height);
+  GdiFlush();
+  Drawn out{width, height, {}};
+  out.bgr.assign(static_cast<unsigned char*>(bits), static_cast<unsigned char*>(bits) + out.stride() * height);
+  SelectObject(dc, old);
+  DeleteObject(surface);
+  DeleteDC(dc);
+  return out;
+}
+
+// A 16-bit captcha as the service sends it, through the real fetch and
+// encoder, drawn by the picture box's own drawing at its natural size, and
+// compared pixel for pixel with an independent decoder's reading of the
+// served bytes.
+TEST(BitmapView, SixteenBitCaptchaIsShownAsServed) {
+  const std::string url = fake_service::Origin() + "/genimage?v1020s1r1";
+  const Bytes bmp = FetchCaptchaImage(url);
+  const auto view = ViewBitmap(bmp);
+  ASSERT_TRUE(view) << "the encoder's bitmap was refused, " << bmp.size() << " bytes";
+  ASSERT_EQ(view->width, 120);
+  ASSERT_EQ(view->height, 48);
+
+  const Bytes served = HttpFetch(url);
+  int w = 0, h = 0, n = 0;
+  std::unique_ptr<unsigned char, void (*)(void*)> expected(
+      stbi_load_from_memory(served.data(), static_cast<int>(served.size()), &w, &h, &n, 3), stbi_image_free);
+  ASSERT_TRUE(expected) << stbi_failure_reason();
+  ASSERT_EQ(w, 120);
+
+  const Drawn drawn = DrawLikeThePictureBox(*view, 120, 48);
+  int differing = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 120; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        // Five or six bits widen to eight in slightly different ways.
+        differing += std::abs(drawn.Channel(x, y, c) - expected.get()[(y * 120 + x) * 3 + c]) > 8;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 TEST(BitmapView, FitKeepsProportionsAndCentres) {

@@ -145,6 +145,40 @@ TEST_F(MainWindowTest, ExhaustedMemoryEndsAsAFailedRequest) {
   EXPECT_EQ(Text(main.编辑框_地址), L"http://d/f");
 }
 
+// Text the link check refuses gets a second chance as a pasted share message;
+// what the check takes, and text with no share, behave as before.
+TEST_F(MainWindowTest, PastedShareMessagesAreResolved) {
+  const std::string origin(ServiceOrigin);
+  const std::wstring o(origin.begin(), origin.end());
+  const std::wstring https = L"https" + o.substr(4);
+  const struct {
+    std::wstring linkBox;
+    std::wstring codeBox;
+    std::string fetched;  // the first address asked for, "" when none
+    std::string code;     // the code that went to the resolver
+    bool warned;
+  } cases[] = {
+      {L"链接: " + https + L"/s/1AbCd 提取码: x7kq 复制这段内容后打开百度网盘手机App", L"", origin + "/s/1AbCd",
+       "x7kq", false},
+      {L"链接：" + o + L"/s/1AbCd?pwd=ab12", L"zz99", origin + "/s/1AbCd", "zz99", false},
+      {o + L"/share/init?surl=AbCd", L"", origin + "/s/1AbCd", "", false},
+      {o + L"/s/1AbCd 提取码: x7kq", L"", origin + "/s/1AbCd 提取码: x7kq", "", false},  // taken as typed
+      {L"no share here", L"ab12", "", "ab12", true},
+      {L"https://elsewhere.example/s/1AbCd", L"", "", "", true},
+  };
+  for (const auto& c : cases) {
+    platform.fetches.clear();
+    platform.warnings.clear();
+    SetWindowTextW(main.编辑框_网址, c.linkBox.c_str());
+    SetWindowTextW(main.编辑框_提取密码, c.codeBox.c_str());
+    SendMessageW(main.按钮1, BM_CLICK, 0, 0);
+    EXPECT_EQ(platform.fetches.empty() ? "" : platform.fetches[0].url, c.fetched);
+    EXPECT_EQ(state.extractionCode, c.code);
+    EXPECT_EQ(platform.warnings.size(), c.warned ? 1u : 0u);
+    EXPECT_EQ(Text(main.编辑框_网址), c.linkBox);  // the box keeps what was typed
+  }
+}
+
 TEST(CaptchaWindowTest, ExhaustedMemoryOnConfirmClosesItWithoutLink) {
   ScriptedPlatform platform;
   ResolverState state;

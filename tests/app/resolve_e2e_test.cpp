@@ -38,12 +38,13 @@ TEST_F(ResolveEndToEnd, LongLinkWithCodeNeedsNoProbe) {
   EXPECT_EQ(Click(link, L"ab12"), DlinkOf("901001", kPlainName));
   const auto r = Requests();
   EXPECT_EQ(Count(r, "/s/"), 0);
-  ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].requestLine, "GET /share/link?shareid=1001&uk=2001 HTTP/1.1");
-  EXPECT_EQ(r[1].requestLine,
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].requestLine.rfind("POST /share/verify?shareid=1001&uk=2001&t=", 0), 0u);
+  EXPECT_EQ(r[1].requestLine, "GET /share/link?shareid=1001&uk=2001 HTTP/1.1");
+  EXPECT_EQ(r[2].requestLine,
             "POST /share/download?channel=chunlei&clienttype=0&web=1&uk=2001&shareid=1001"
             "&timestamp=1765400000&sign=s1001sig&bdstoken=null HTTP/1.1");
-  EXPECT_EQ(r[1].body, "fid_list=%5B901001%5D");
+  EXPECT_EQ(r[2].body, "fid_list=%5B901001%5D");
   EXPECT_EQ(state.fileName, "\xD6\xD0\xCE\xC4\xCE\xC4\xBC\xFE.txt");  // 中文文件.txt
   EXPECT_EQ(state.verifyBody, "pwd=ab12&vcode=");
   EXPECT_EQ(state.verifyUrl.rfind(O + "/share/verify?shareid=1001&uk=2001&t=", 0), 0u);
@@ -69,6 +70,50 @@ TEST_F(ResolveEndToEnd, NoCodeFollowsTheRedirectAndQuotesTheList) {
   EXPECT_EQ(r[0].requestLine, "GET /s/1second HTTP/1.1");
   EXPECT_EQ(r[1].requestLine.rfind("GET /share/link?shareid=1002", 0), 0u);
   EXPECT_EQ(r[2].body, "fid_list=%5B%22901002%22%5D");
+}
+
+// The request lines in the order sent, each cut after its path's first part.
+std::vector<std::string> Order(const std::vector<LoggedRequest>& requests) {
+  std::vector<std::string> out;
+  for (const auto& r : requests) out.push_back(r.requestLine.substr(0, r.requestLine.find('?')));
+  return out;
+}
+
+TEST_F(ResolveEndToEnd, LockedShareOpensWithItsCode) {
+  EXPECT_EQ(Click(kOrigin + L"/s/1locked", L"ab12"), DlinkOf("901018", L"locked.txt"));
+  const auto r = Requests();
+  EXPECT_EQ(Order(r), (std::vector<std::string>{"GET /s/1locked HTTP/1.1", "POST /share/verify",
+                                                "GET /share/link", "POST /share/download"}));
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(r[1].requestLine.rfind("POST /share/verify?shareid=1018&uk=2018&t=", 0), 0u) << r[1].requestLine;
+  EXPECT_NE(r[1].requestLine.find("&channel=chunlei&clienttype=0&web=1 HTTP/1.1"), std::string::npos);
+  EXPECT_EQ(r[1].body, "pwd=ab12&vcode=");
+  EXPECT_EQ(r[1].Header("Content-Type"), "application/x-www-form-urlencoded");
+  // The verification's cookie goes with the page and the download, merged into the jar.
+  for (const LoggedRequest* after : {&r[2], &r[3]}) {
+    EXPECT_NE(after->Header("Cookie").find("BDCLND"), std::string::npos) << after->requestLine;
+  }
+  EXPECT_NE(state.cookieJar.find("BDCLND"), std::string::npos);
+}
+
+TEST_F(ResolveEndToEnd, WrongCodeStopsBeforeThePage) {
+  SetWindowTextW(main.编辑框_地址, L"old result");
+  MessageBoxCloser closer(L"友情提示：");
+  EXPECT_EQ(Click(kOrigin + L"/s/1locked", L"zz99"), L"");
+  EXPECT_EQ(Order(Requests()), (std::vector<std::string>{"GET /s/1locked HTTP/1.1", "POST /share/verify"}));
+  EXPECT_EQ(closer.seen(), 0);
+  EXPECT_EQ(state.failure, "wrong extraction code");
+}
+
+TEST_F(ResolveEndToEnd, NoCodeNoVerificationAndAServiceWithoutIt) {
+  EXPECT_EQ(Click(kOrigin + L"/s/1second", L""), DlinkOf("901002", L"report-2026.pdf"));
+  EXPECT_EQ(Count(Requests(), "/share/verify"), 0);
+  // The verification address is missing (404): the page decides, and resolves.
+  const std::size_t before = fake_service::Requests().size();
+  EXPECT_NE(Click(kOrigin + L"/s/1noverify", L"ab12"), L"");
+  EXPECT_EQ(Order(fake_service::RequestsSince(before)),
+            (std::vector<std::string>{"GET /s/1noverify HTTP/1.1", "POST /share/verify", "GET /share/link",
+                                      "POST /share/download"}));
 }
 
 TEST_F(ResolveEndToEnd, ForeignLinkGetsTheWarningAndNoRequest) {

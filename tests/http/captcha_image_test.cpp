@@ -32,6 +32,13 @@ TEST(FetchCaptchaImage, WhatIsNoImageGivesNothing) {
   EXPECT_TRUE(FetchCaptchaImage("http://127.0.0.1:1/genimage?x").empty());
 }
 
+TEST(FetchCaptchaImage, ImageClaimingTooManyPixelsIsRefused) {
+  // 445 kB of PNG announcing 12000 x 12000 pixels (432 MB as a bitmap).
+  const std::size_t before = fake_service::Requests().size();
+  EXPECT_TRUE(FetchCaptchaImage(Origin() + "/genimage?v1019s1r1").empty());
+  EXPECT_EQ(fake_service::RequestsSince(before).size(), 1u);  // fetched, then refused
+}
+
 TEST(FetchCaptchaImage, RedirectsFollowedUnlessAskedNot) {
   const std::string url = Origin() + "/redirect?to=" + Origin() + "/genimage?v1005s1r77";
   EXPECT_TRUE(IsBmp(FetchCaptchaImage(url)));

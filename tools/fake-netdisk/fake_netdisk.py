@@ -550,8 +550,10 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/json")
         self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
-        piece = b"x" * 65536
-        chunk = b"%x\r\n" % len(piece) + piece + b"\r\n"
+        # Chunks of a common server's size: Wine's wininet reads a large chunk
+        # 1 kB at a time at a cost that grows with the chunk.
+        piece = b"x" * 8192
+        chunk = (b"%x\r\n" % len(piece) + piece + b"\r\n") * 8
         try:
             while True:
                 self.wfile.write(chunk)
