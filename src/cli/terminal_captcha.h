@@ -35,7 +35,7 @@ class TerminalCaptchaAsker : public CaptchaAsker {
 
   // The share the next question is about, named in the prompt; Run forgets
   // it when it ends. Without one the prompt names the shared file.
-  void SetShareLink(std::string link) { shareLink_ = std::move(link); }
+  void SetShareLink(std::string link) override { shareLink_ = std::move(link); }
 
   // Asks until the resolver has a link, the user gives up (end of input at
   // the terminal), or the service stops asking. On giving up state.dlink

@@ -209,12 +209,21 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   return length;
 }
 
+// wininet's own defaults bound how long a server may keep a request
+// waiting; curl has none, so a stalled server would hold a thread for ever.
+constexpr long kConnectSeconds = 60;
+// An answer that delivers less than a byte a second for this long is dead.
+constexpr long kStalledSeconds = 60;
+
 // Options that stay the same for every hop of the exchange.
 bool SetUp(CURL* easy, const WireRequest& request, curl_slist* headers, char* errorText) {
   bool ok = true;
   auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK; };
   set(CURLOPT_ERRORBUFFER, errorText);
   set(CURLOPT_NOSIGNAL, 1L);  // several threads make exchanges at once
+  set(CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+  set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  set(CURLOPT_LOW_SPEED_TIME, kStalledSeconds);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
   set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   set(CURLOPT_FOLLOWLOCATION, 0L);  // the loop in Exchange follows them, up to its limit

@@ -161,8 +161,10 @@ TEST_F(MainWindowTest, PastedShareMessagesAreResolved) {
       {L"链接: " + https + L"/s/1AbCd 提取码: x7kq 复制这段内容后打开百度网盘手机App", L"", origin + "/s/1AbCd",
        "x7kq", false},
       {L"链接：" + o + L"/s/1AbCd?pwd=ab12", L"zz99", origin + "/s/1AbCd", "zz99", false},
-      {o + L"/share/init?surl=AbCd", L"", origin + "/s/1AbCd", "", false},
-      {o + L"/s/1AbCd 提取码: x7kq", L"", origin + "/s/1AbCd 提取码: x7kq", "", false},  // taken as typed
+      {https + L"/share/init?surl=AbCd", L"", origin + "/s/1AbCd", "", false},
+      // What the link check takes goes as typed.
+      {o + L"/share/init?surl=AbCd", L"", origin + "/share/init?surl=AbCd", "", false},
+      {o + L"/s/1AbCd code: x7kq", L"", origin + "/s/1AbCd code: x7kq", "", false},
       {L"no share here", L"ab12", "", "ab12", true},
       {L"https://elsewhere.example/s/1AbCd", L"", "", "", true},
   };

@@ -183,7 +183,7 @@ class FakeNetdiskTest(unittest.TestCase):
                 reply += piece
             head = reply[:reply.index(b"\r\n\r\n")]
             self.assertIn(b"Transfer-Encoding: chunked", head)
-            self.assertTrue(reply[len(head) + 4:].startswith(b"10000\r\n" + b"x" * 65536 + b"\r\n10000\r\n"))
+            self.assertTrue(reply[len(head) + 4:].startswith(b"2000\r\n" + b"x" * 8192 + b"\r\n2000\r\n"))
             handlers = [t for t in threading.enumerate() if t not in before]
             self.assertEqual(len(handlers), 1)
             self.assertTrue(handlers[0].is_alive())
