@@ -39,6 +39,8 @@ namespace fs = std::filesystem;
 // aria2c opens its RPC port in well under a second; this many 50 ms waits
 // leave room for a loaded machine.
 constexpr int kStartTries = 200;
+// A few fresh ports before giving up on starting aria2c.
+constexpr int kPortTries = 3;
 // Three files of about 1 MiB from loopback take a fraction of a second; this
 // many 100 ms polls leave room for a loaded machine.
 constexpr int kPollTries = 600;
@@ -102,7 +104,21 @@ class TempDir {
 // by itself when this process does, so a crashed test leaves no aria2c behind.
 class Aria2Process {
  public:
-  Aria2Process(const std::string& secret, const fs::path& dir) : port_(FreePort()) {
+  Aria2Process(const std::string& secret, const fs::path& dir) {
+    // Another program may take the free port before aria2c binds it.
+    for (int attempt = 0; attempt < kPortTries && pid_ == 0; ++attempt) Start(secret, dir);
+  }
+  ~Aria2Process() {
+    if (pid_ == 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool running() const { return pid_ != 0 && Listening(port_); }
+  std::string url() const { return RpcUrl(port_); }
+
+ private:
+  void Start(const std::string& secret, const fs::path& dir) {
+    port_ = FreePort();
     std::vector<std::string> args = {"aria2c",
                                      "--enable-rpc",
                                      "--rpc-listen-port=" + std::to_string(port_),
@@ -127,16 +143,8 @@ class Aria2Process {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  ~Aria2Process() {
-    if (pid_ == 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  bool running() const { return pid_ != 0 && Listening(port_); }
-  std::string url() const { return RpcUrl(port_); }
 
- private:
-  int port_;
+  int port_ = 0;
   pid_t pid_ = 0;
 };
 
