@@ -189,6 +189,8 @@ std::optional<std::int64_t> ServerSize(CURL* easy, char* errorText, std::string&
   }
   long status = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  // A server that takes no HEAD leaves the size unknown: the existing file is then kept.
+  if (status == 405 || status == 501) return -1;
   if (status >= 400) {
     why = "the server answered " + std::to_string(status);
     return std::nullopt;
