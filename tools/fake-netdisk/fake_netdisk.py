@@ -139,7 +139,7 @@ FAULTS = {
     "1cutpage": "{origin}/cut",
     "1resetpage": "{origin}/reset",
     "1stall": "{origin}/share/link?shareid=1001&uk=2001&stall=3",
-    "1bigpage": "{origin}/bigpage?mb=50",
+    "1bigpage": "{origin}/bigpage?shareid=1001&uk=2001&mb=50",
     "1loop": "{origin}/loop",
     "1tohttps": "{origin_https}/share/link?shareid=1001&uk=2001",
     "1bigcookie": "{origin}/share/link?shareid=1001&uk=2001&bigcookie=1",
