@@ -29,7 +29,8 @@ ShareResult ResolveOne(const ShareJob& job, CaptchaAsker* asker, std::mutex& cap
 }
 
 void ResolveBatch(const std::vector<ShareJob>& shares, int jobs, CaptchaAsker* asker,
-                  const std::string& noCaptchaReason, const std::function<void(const ShareResult&)>& done) {
+                  const std::string& noCaptchaReason, const std::function<void(ShareResult&)>& then,
+                  const std::function<void(const ShareResult&)>& done) {
   std::mutex captchaTurn;
   std::mutex lock;
   std::condition_variable finished;
@@ -39,6 +40,7 @@ void ResolveBatch(const std::vector<ShareJob>& shares, int jobs, CaptchaAsker* a
   auto work = [&] {
     for (std::size_t i = next++; i < shares.size(); i = next++) {
       ShareResult result = ResolveOne(shares[i], asker, captchaTurn, noCaptchaReason);
+      if (then && result.ok()) then(result);
       const std::lock_guard<std::mutex> guard(lock);
       results[i] = std::move(result);
       finished.notify_one();

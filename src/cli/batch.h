@@ -21,15 +21,19 @@ struct ShareResult {
   std::string file;   // the shared file's name in UTF-8, "" when unknown
   Text dlink;         // "" when the resolution failed
   std::string error;  // why it failed, "" when it did not
-  bool ok() const { return !dlink.empty(); }
+  std::string saved;  // where the built-in download put the file, "" when none
+  std::string aria2Gid;  // the download aria2 took it as, "" when none
+  bool ok() const { return !dlink.empty() && error.empty(); }
 };
 
 // One share, start to end, on the calling thread.
 ShareResult ResolveOne(const ShareJob& job, CaptchaAsker* asker, std::mutex& captchaTurn,
                        const std::string& noCaptchaReason);
 
-// Resolves every job with up to `jobs` at a time. `done` runs on the calling
-// thread, once per job, in input order, as soon as that job and every one
-// before it are done.
+// Resolves every job with up to `jobs` at a time; `then` (when given) runs on
+// the same worker right after each resolution (a download, say). `done` runs
+// on the calling thread, once per job, in input order, as soon as that job
+// and every one before it are done.
 void ResolveBatch(const std::vector<ShareJob>& shares, int jobs, CaptchaAsker* asker,
-                  const std::string& noCaptchaReason, const std::function<void(const ShareResult&)>& done);
+                  const std::string& noCaptchaReason, const std::function<void(ShareResult&)>& then,
+                  const std::function<void(const ShareResult&)>& done);

@@ -6,13 +6,21 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
+#include "cli/aria2.h"
 #include "cli/batch.h"
 #include "cli/captcha_asker.h"
+#include "cli/file_name.h"
 #include "cli/output.h"
+#include "http/request.h"
 #include "resolver/origin.h"
 #include "resolver/share_text.h"
+
+#ifndef _WIN32
+#include "cli/download.h"
+#endif
 
 namespace {
 
@@ -25,6 +33,12 @@ struct Options {
   bool json = false;
   bool noCaptcha = false;
   std::vector<std::string> texts;
+  // Hand-offs: aria2 over JSON-RPC, or the built-in download.
+  std::optional<std::string> aria2;
+  std::string aria2Secret;
+  std::string dir;
+  std::optional<std::string> download;
+  bool quiet = false;
 };
 
 // The whole of a file, or of standard input for "-"; false when it cannot be read.
@@ -71,6 +85,18 @@ int RunCommand(const std::vector<std::string>& args) {
       ->check(CLI::Range(1, 64));
   app.add_flag("--json", o.json, "one JSON object per share on standard output");
   app.add_flag("--no-captcha", o.noCaptcha, "a share that demands a captcha fails instead of asking");
+  app.add_option("--aria2", o.aria2, "push the links to aria2's JSON-RPC at URL (default " +
+                                         std::string(kAria2DefaultUrl) + ")")
+      ->type_name("[URL]")
+      ->expected(0, 1)
+      ->default_str(std::string(kAria2DefaultUrl));
+  app.add_option("--aria2-secret", o.aria2Secret, "aria2's RPC secret")->type_name("TOKEN");
+  app.add_option("--dir", o.dir, "the folder aria2 should save into")->type_name("DIR");
+  app.add_option("--download", o.download, "fetch each file into DIR (default: the current folder)")
+      ->type_name("[DIR]")
+      ->expected(0, 1)
+      ->default_str(".");
+  app.add_flag("--quiet", o.quiet, "no progress lines while downloading");
   app.set_version_flag("-V,--version", std::string("netdisk-link-cli ") + kVersion + " (" +
                                            std::string(ServiceOrigin) + ")");
   try {
@@ -112,16 +138,73 @@ int RunCommand(const std::vector<std::string>& args) {
     if (!asker) noCaptchaReason = "the service demands a captcha and " + whyNot;
   }
 
+  if (o.aria2 && o.aria2->empty()) o.aria2 = std::string(kAria2DefaultUrl);
+  if (o.download && o.download->empty()) o.download = ".";
+#ifdef _WIN32
+  if (o.download) {
+    Print(stderr, "error: the Windows command has no built-in download yet: use --aria2");
+    return kUsageError;
+  }
+#else
+  std::unique_ptr<ProgressSink> progress;
+  if (o.download) progress = MakeProgress(o.quiet);
+#endif
+  const std::string agent(kDefaultAgent);
+
+  // Each share's own download runs on the worker that resolved it.
+  std::function<void(ShareResult&)> then;
+#ifndef _WIN32
+  if (o.download) {
+    then = [&](ShareResult& result) {
+      const DownloadResult d = DownloadFile(result.dlink, *o.download, result.file, agent, *progress);
+      if (d.ok) {
+        result.saved = d.path;
+      } else {
+        result.error = "download: " + d.error;
+      }
+    };
+  }
+#endif
+
   bool allResolved = true;
-  ResolveBatch(shares, o.jobs, asker.get(), noCaptchaReason, [&](const ShareResult& result) {
+  auto show = [&](const ShareResult& result) {
     allResolved = allResolved && result.ok();
     if (o.json) {
       Print(stdout, JsonLine(result));
-    } else if (result.ok()) {
-      Print(stdout, result.dlink);
-    } else {
-      Print(stderr, ErrorLine(result));
+      return;
     }
-  });
+    // A link that resolved is printed even when its hand-off failed.
+    if (!result.dlink.empty()) Print(stdout, result.dlink);
+    if (!result.ok()) Print(stderr, ErrorLine(result));
+  };
+  if (!o.aria2) {
+    ResolveBatch(shares, o.jobs, asker.get(), noCaptchaReason, then, show);
+    return allResolved ? kAllResolved : kSomeFailed;
+  }
+
+  // aria2 takes the whole batch in one call, so the results wait for it.
+  std::vector<ShareResult> results;
+  ResolveBatch(shares, o.jobs, asker.get(), noCaptchaReason, then,
+               [&](const ShareResult& result) { results.push_back(result); });
+  Aria2Target target{*o.aria2, o.aria2Secret, o.dir};
+  std::vector<Aria2Item> items;
+  std::vector<ShareResult*> pushed;
+  for (ShareResult& result : results) {
+    if (!result.ok()) continue;  // a share that failed is not sent
+    items.push_back({result.dlink, SafeFileName(result.file)});
+    pushed.push_back(&result);
+  }
+  const Aria2Outcome outcome = PushToAria2(target, items, agent);
+  for (std::size_t i = 0; i < pushed.size() && i < outcome.gids.size(); ++i) pushed[i]->aria2Gid = outcome.gids[i];
+  for (const ShareResult& result : results) {
+    show(result);
+    if (!o.json && !result.aria2Gid.empty()) {
+      Print(stderr, "aria2: " + result.aria2Gid + ": " + SafeFileName(result.file));
+    }
+  }
+  if (!outcome.ok()) {
+    Print(stderr, Aria2ErrorLine(target, outcome.error));
+    return kSomeFailed;
+  }
   return allResolved ? kAllResolved : kSomeFailed;
 }

@@ -8,5 +8,6 @@
 
 // "error: LINK: REASON"
 std::string ErrorLine(const ShareResult& result);
-// {"link":…,"code":…,"file":…,"dlink":…,"ok":…,"error":…} on one line, always valid UTF-8.
+// {"link":…,"code":…,"file":…,"dlink":…,"ok":…,"error":…} on one line, always valid UTF-8;
+// with "saved" (the downloaded file) and "aria2_gid" when there are such.
 std::string JsonLine(const ShareResult& result);

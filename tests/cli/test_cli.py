@@ -6,10 +6,13 @@ import json
 import os
 import pty
 import select
+import socket
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
+import urllib.request
 
 CLI = os.environ.get("NETDISK_CLI", "")
 ORIGIN = os.environ.get("NETDISK_ORIGIN", "http://127.0.0.1:18080")
@@ -157,6 +160,95 @@ class Command(unittest.TestCase):
         self.assertIn(b"captcha image: ", screen)
         posts = [r for r in logged_requests()[before:] if r.startswith(b"POST /share/download")]
         self.assertTrue(posts[-1].endswith(b"&input=cd34&vcode=" + posts[-1].split(b"&vcode=")[1]))
+
+
+def served(fs_id, size):
+    """The bytes the fake service serves for a file: byte i is (i * 131 + fs_id) % 251."""
+    period = bytes((i * 131 + fs_id) % 251 for i in range(251))
+    return (period * (size // 251 + 1))[:size]
+
+
+class HandOffs(unittest.TestCase):
+    def test_built_in_download_resumes_and_keeps_what_is_there(self):
+        with tempfile.TemporaryDirectory() as folder:
+            code, out, err = run("-j", "2", "--download", folder, ORIGIN + "/s/1plain?pwd=ab12",
+                                 ORIGIN + "/s/1gen7x300000", ORIGIN + "/s/1gone")
+            self.assertEqual(code, 1)
+            self.assertEqual(len(out.splitlines()), 2)
+            with open(os.path.join(folder, "中文文件.txt"), "rb") as f:
+                self.assertEqual(f.read(), served(901001, (1 << 20) + 901001 % 1000))
+            with open(os.path.join(folder, "gen7.bin"), "rb") as f:
+                self.assertEqual(f.read(), served(900000 + 500007, 300000))
+            # Run again: nothing fetched twice.
+            code, out, err = run("--json", "--download", folder, ORIGIN + "/s/1gen7x300000")
+            self.assertEqual(code, 0)
+            self.assertEqual(json.loads(out)["saved"], os.path.join(folder, "gen7.bin"))
+            self.assertIn("already there", err)
+            # A connection cut midway keeps the .part; the rerun asks only for the rest.
+            code, out, err = run("--download", folder, ORIGIN + "/s/1filecut")
+            self.assertEqual(code, 1)
+            self.assertIn(".part is kept", err)
+            # (The service cuts each new link once more, 300000 bytes further on.)
+            before = len(logged_requests())
+            for attempt in range(5):
+                code, out, err = run("--download", folder, ORIGIN + "/s/1filecut")
+                if code == 0:
+                    break
+            self.assertEqual(code, 0, err)
+            ranges = [r for r in logged_requests()[before:] if b"\r\nRange: bytes=" in r]
+            self.assertEqual(len(ranges), attempt + 1)  # every rerun asked only for the rest
+            self.assertIn(b"\r\nRange: bytes=300000-\r\n", ranges[0])
+            with open(os.path.join(folder, "filecut.bin"), "rb") as f:
+                self.assertEqual(f.read(), served(901025, (1 << 20) + 901025 % 1000))
+
+    def test_push_to_a_real_aria2(self):
+        secret = "s%d" % os.getpid()
+        with tempfile.TemporaryDirectory() as folder:
+            sock = socket.socket()
+            sock.bind(("127.0.0.1", 0))
+            port = sock.getsockname()[1]
+            sock.close()
+            aria2 = subprocess.Popen(["aria2c", "--enable-rpc", "--rpc-listen-port=%d" % port,
+                                      "--rpc-listen-all=false", "--rpc-secret=" + secret, "--dir=" + folder,
+                                      "--no-conf", "--quiet", "--file-allocation=none"])
+            try:
+                url = "http://127.0.0.1:%d/jsonrpc" % port
+                rpc = lambda method, *params: json.loads(urllib.request.urlopen(urllib.request.Request(
+                    url, json.dumps({"jsonrpc": "2.0", "id": 1, "method": method,
+                                     "params": ["token:" + secret, *params]}).encode(),
+                    {"Content-Type": "application/json"}), timeout=5).read())["result"]
+                deadline = time.time() + 20
+                while True:
+                    try:
+                        rpc("aria2.getVersion")
+                        break
+                    except OSError:
+                        self.assertLess(time.time(), deadline, "aria2c did not come up")
+                        time.sleep(0.1)
+                code, out, err = run("--json", "--aria2", url, "--aria2-secret", secret,
+                                     ORIGIN + "/s/1second", ORIGIN + "/s/1gone", ORIGIN + "/s/1gen9x5000")
+                self.assertEqual(code, 1)
+                objects = [json.loads(line) for line in out.splitlines()]
+                self.assertNotIn("aria2_gid", objects[1])  # a share that failed is not sent
+                for obj, fs_id, size, name in ((objects[0], 901002, (1 << 20) + 901002 % 1000, "report-2026.pdf"),
+                                               (objects[2], 900000 + 500009, 5000, "gen9.bin")):
+                    gid = obj["aria2_gid"]
+                    while rpc("aria2.tellStatus", gid, ["status"])["status"] != "complete":
+                        self.assertLess(time.time(), deadline + 20, "aria2 did not finish")
+                        time.sleep(0.1)
+                    with open(os.path.join(folder, name), "rb") as f:
+                        self.assertEqual(f.read(), served(fs_id, size))
+                # A wrong secret: aria2's own words; the links are still printed.
+                code, out, err = run("--aria2", url, "--aria2-secret", "wrong", ORIGIN + "/s/1second")
+                self.assertEqual((code, len(out.splitlines())), (1, 1))
+                self.assertIn("error: aria2 at " + url + ": Unauthorized", err)
+            finally:
+                aria2.kill()
+                aria2.wait()
+            # aria2 not running.
+            code, out, err = run("--aria2", url, ORIGIN + "/s/1second")
+            self.assertEqual((code, len(out.splitlines())), (1, 1))
+            self.assertIn("error: aria2 at " + url + ": Couldn't connect to server", err)
 
 
 if __name__ == "__main__":
