@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -45,6 +46,35 @@ CURLcode GlobalInit() {
   static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
   return result;
 }
+
+// Open connections are kept and reused across exchanges, on every thread, as
+// wininet keeps its own pool: a resolution's four requests to one host then
+// cost one connection, not four. curl calls these around every use of the pool.
+class ConnectionPool {
+ public:
+  static CURLSH* Get() {
+    static ConnectionPool pool;
+    return pool.share_;
+  }
+
+ private:
+  ConnectionPool() : share_(curl_share_init()) {
+    if (!share_) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, Lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, Unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+  }
+  // Kept to the end of the process: connections may still be in use as it ends.
+  ~ConnectionPool() = default;
+  static void Lock(CURL*, curl_lock_data, curl_lock_access, void* self) {
+    static_cast<ConnectionPool*>(self)->mutex_.lock();
+  }
+  static void Unlock(CURL*, curl_lock_data, void* self) { static_cast<ConnectionPool*>(self)->mutex_.unlock(); }
+
+  std::mutex mutex_;
+  CURLSH* share_;
+};
 
 std::string TooLargeText() {
   return ConcatText("the answer's body is larger than ", std::to_string(kMaxBodyBytes >> 20), " MiB");
@@ -221,6 +251,7 @@ bool SetUp(CURL* easy, const WireRequest& request, curl_slist* headers, char* er
   auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK; };
   set(CURLOPT_ERRORBUFFER, errorText);
   set(CURLOPT_NOSIGNAL, 1L);  // several threads make exchanges at once
+  if (CURLSH* pool = ConnectionPool::Get()) set(CURLOPT_SHARE, pool);
   set(CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
   set(CURLOPT_LOW_SPEED_LIMIT, 1L);
   set(CURLOPT_LOW_SPEED_TIME, kStalledSeconds);
