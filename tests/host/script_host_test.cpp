@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -164,6 +165,27 @@ TEST(ScriptHost, MissingComponentFailsQuietly) {
     EXPECT_EQ(host.ControlObject(), nullptr);
   }
   EXPECT_EQ(OwnWindows(), windowsBefore);  // nothing reported on screen
+}
+
+// On a thread whose COM another part set up in the multithreaded apartment,
+// the host's CoInitialize fails (RPC_E_CHANGED_MODE): it must not tear that
+// COM down when it goes.
+TEST(ScriptHost, LeavesCOMItDidNotSetUpAlone) {
+  HRESULT afterwards = E_FAIL;
+  bool evaluated = false;
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+      ScriptHost host;
+      evaluated = host.Eval("1+2") == "3";
+    }
+    // Still set up: a further call only counts once more.
+    afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(afterwards)) CoUninitialize();
+    CoUninitialize();
+  }).join();
+  EXPECT_EQ(afterwards, S_FALSE);
+  EXPECT_TRUE(evaluated);
 }
 
 TEST(ScriptTimestamp, ThirteenDigitsOfTheClockNeverDecreasing) {
