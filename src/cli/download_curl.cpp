@@ -11,30 +11,12 @@
 
 #include "cli/download.h"
 #include "cli/file_name.h"
-#include "host/owned.h"
+#include "host/fd_owned.h"
+#include "http/curl_owned.h"
 #include "http/redirect.h"
 
 namespace {
 
-struct EasyTraits {
-  using Type = CURL*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { curl_easy_cleanup(h); }
-};
-using EasyHandle = Owned<EasyTraits>;
-
-struct FileTraits {
-  using Type = int;
-  static Type Empty() { return -1; }
-  static void Close(Type fd) { ::close(fd); }
-};
-using FileHandle = Owned<FileTraits>;
-
-// As the resolver's exchange: curl has no limits of its own, so a stalled
-// server would hold a download for ever.
-constexpr long kConnectSeconds = 60;
-// An answer that delivers less than a byte a second for this long is dead.
-constexpr long kStalledSeconds = 60;
 // curl reads (and the file is written) in pieces of up to this: few system
 // calls for a large file, and the whole of the memory a download holds.
 constexpr long kReadBytes = 1L << 20;
@@ -60,7 +42,7 @@ struct Transfer {
   std::string partPath;
   std::int64_t offset = 0;  // bytes in the .part when the request went out
   Head head;
-  FileHandle file;           // opened at the answer's first byte (or its end, for an empty file)
+  OwnedFd file;           // opened at the answer's first byte (or its end, for an empty file)
   bool started = false;
   bool discard = false;      // a 416's body: no part of the file
   std::int64_t written = 0;  // bytes in the .part now

@@ -9,19 +9,12 @@
 #include <string_view>
 
 #include "cli/cli_platform.h"
-#include "host/owned.h"
+#include "host/fd_owned.h"
 
 // The terminal the process is attached to, whatever its standard streams are.
 inline constexpr std::string_view kControllingTerminal = "/dev/tty";
 
 inline constexpr std::string_view kCaptchaAbandoned = "the captcha was abandoned";
-
-struct FileDescriptorTraits {
-  using Type = int;
-  static int Empty() { return -1; }
-  static void Close(int fd);
-};
-using OwnedFd = Owned<FileDescriptorTraits>;
 
 class TerminalCaptchaAsker : public CaptchaAsker {
  public:

@@ -45,8 +45,6 @@ int PictureColumns(int terminal) {
 
 }  // namespace
 
-void FileDescriptorTraits::Close(int fd) { ::close(fd); }
-
 TerminalCaptchaAsker::TerminalCaptchaAsker(const std::string& terminalPath, std::string imageFolder)
     : imageFolder_(std::move(imageFolder)) {
   // Never the controlling terminal by accident: a test's pseudo-terminal

@@ -8,33 +8,13 @@
 #include <string>
 #include <utility>
 
-#include "host/owned.h"
+#include "http/curl_owned.h"
 #include "http/redirect.h"
 #include "http/request.h"
 #include "http/url.h"
 
 namespace {
 
-struct EasyTraits {
-  using Type = CURL*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { curl_easy_cleanup(h); }
-};
-using EasyHandle = Owned<EasyTraits>;
-
-struct HeaderListTraits {
-  using Type = curl_slist*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type list) { curl_slist_free_all(list); }
-};
-using HeaderList = Owned<HeaderListTraits>;
-
-struct UrlTraits {
-  using Type = CURLU*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type url) { curl_url_cleanup(url); }
-};
-using UrlHandle = Owned<UrlTraits>;
 
 // Bodies come in pieces of up to this size: a body near the ceiling takes a
 // few hundred calls rather than tens of thousands.
@@ -238,12 +218,6 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   a.body.insert(a.body.end(), data, data + length);
   return length;
 }
-
-// wininet's own defaults bound how long a server may keep a request
-// waiting; curl has none, so a stalled server would hold a thread for ever.
-constexpr long kConnectSeconds = 60;
-// An answer that delivers less than a byte a second for this long is dead.
-constexpr long kStalledSeconds = 60;
 
 // Options that stay the same for every hop of the exchange.
 bool SetUp(CURL* easy, const WireRequest& request, curl_slist* headers, char* errorText) {
