@@ -69,10 +69,9 @@ void Print(std::FILE* stream, const std::string& line) {
   std::fflush(stream);
 }
 
-}  // namespace
-
-int RunCommand(const std::vector<std::string>& args) {
-  Options o;
+// The options, or the exit status when parsing ends the command (help,
+// version, a usage error).
+std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o) {
   CLI::App app{"Resolves netdisk share links (or whole share messages) into direct download links.\n"
                "Service: " + std::string(ServiceOrigin),
                "netdisk-link-cli"};
@@ -106,8 +105,14 @@ int RunCommand(const std::vector<std::string>& args) {
     const int status = app.exit(e);
     return status == 0 ? kAllResolved : kUsageError;
   }
+  if (o.aria2 && o.aria2->empty()) o.aria2 = std::string(kAria2DefaultUrl);
+  if (o.download && o.download->empty()) o.download = ".";
+  return std::nullopt;
+}
 
-  std::vector<ShareJob> shares;
+// Every share of the command line and the input files, in order; false
+// (after saying why) when an input cannot be read or holds no share.
+bool CollectShares(const Options& o, std::vector<ShareJob>& shares) {
   for (const std::string& text : o.texts) {
     const auto found = FindShares(text);
     for (const ParsedShare& s : found) shares.push_back({s.link, s.code.empty() ? o.code : s.code});
@@ -120,15 +125,43 @@ int RunCommand(const std::vector<std::string>& args) {
     std::string text;
     if (!ReadInput(name, text)) {
       Print(stderr, "error: cannot read " + name);
-      return kUsageError;
+      return false;
     }
     for (const ParsedShare& s : FindShares(text)) shares.push_back({s.link, s.code});
   }
   if (shares.empty()) {
     Print(stderr, "error: no share link of " + std::string(ServiceOrigin) +
                       " in the input (give share links or messages, or -i FILE)");
-    return kUsageError;
+    return false;
   }
+  return true;
+}
+
+// Hands every resolved share of the batch to aria2 in one call; false (after
+// saying why) when aria2 could not take them.
+bool PushBatch(const Options& o, std::vector<ShareResult>& results, const std::string& agent) {
+  const Aria2Target target{*o.aria2, o.aria2Secret, o.dir};
+  std::vector<Aria2Item> items;
+  std::vector<ShareResult*> pushed;
+  for (ShareResult& result : results) {
+    if (!result.ok()) continue;  // a share that failed is not sent
+    items.push_back({result.dlink, SafeFileName(result.file)});
+    pushed.push_back(&result);
+  }
+  const Aria2Outcome outcome = PushToAria2(target, items, agent);
+  for (std::size_t i = 0; i < pushed.size() && i < outcome.gids.size(); ++i) pushed[i]->aria2Gid = outcome.gids[i];
+  if (outcome.ok()) return true;
+  Print(stderr, Aria2ErrorLine(target, outcome.error));
+  return false;
+}
+
+}  // namespace
+
+int RunCommand(const std::vector<std::string>& args) {
+  Options o;
+  if (const auto status = ParseOptions(args, o)) return *status;
+  std::vector<ShareJob> shares;
+  if (!CollectShares(o, shares)) return kUsageError;
 
   std::string noCaptchaReason = "the service demands a captcha and --no-captcha was given";
   std::unique_ptr<CaptchaAsker> asker;
@@ -138,8 +171,6 @@ int RunCommand(const std::vector<std::string>& args) {
     if (!asker) noCaptchaReason = "the service demands a captcha and " + whyNot;
   }
 
-  if (o.aria2 && o.aria2->empty()) o.aria2 = std::string(kAria2DefaultUrl);
-  if (o.download && o.download->empty()) o.download = ".";
 #ifdef _WIN32
   if (o.download) {
     Print(stderr, "error: the Windows command has no built-in download yet: use --aria2");
@@ -186,25 +217,12 @@ int RunCommand(const std::vector<std::string>& args) {
   std::vector<ShareResult> results;
   ResolveBatch(shares, o.jobs, asker.get(), noCaptchaReason, then,
                [&](const ShareResult& result) { results.push_back(result); });
-  Aria2Target target{*o.aria2, o.aria2Secret, o.dir};
-  std::vector<Aria2Item> items;
-  std::vector<ShareResult*> pushed;
-  for (ShareResult& result : results) {
-    if (!result.ok()) continue;  // a share that failed is not sent
-    items.push_back({result.dlink, SafeFileName(result.file)});
-    pushed.push_back(&result);
-  }
-  const Aria2Outcome outcome = PushToAria2(target, items, agent);
-  for (std::size_t i = 0; i < pushed.size() && i < outcome.gids.size(); ++i) pushed[i]->aria2Gid = outcome.gids[i];
+  const bool pushed = PushBatch(o, results, agent);
   for (const ShareResult& result : results) {
     show(result);
     if (!o.json && !result.aria2Gid.empty()) {
       Print(stderr, "aria2: " + result.aria2Gid + ": " + SafeFileName(result.file));
     }
   }
-  if (!outcome.ok()) {
-    Print(stderr, Aria2ErrorLine(target, outcome.error));
-    return kSomeFailed;
-  }
-  return allResolved ? kAllResolved : kSomeFailed;
+  return allResolved && pushed ? kAllResolved : kSomeFailed;
 }
