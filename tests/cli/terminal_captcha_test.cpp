@@ -20,17 +20,11 @@
 #include "resolver/origin.h"
 #include "resolver/resolve.h"
 #include "resolver/scripted_platform.h"
+#include "resolver/scripted_share.h"
 
 namespace {
 
-const std::string O(ServiceOrigin);
-const std::string kShareLink = O + "/s/1AbCd";
-const std::string kLongLink = O + "/share/link?shareid=111&uk=222";
-const std::string kVerifyUrl =
-    O + "/share/verify?shareid=111&uk=222&t=1700000000123&channel=chunlei&clienttype=0&web=1";
-const std::string kDownloadUrl =
-    O + "/share/download?channel=chunlei&clienttype=0&web=1&uk=222&shareid=111&timestamp=1700000000"
-        "&sign=s1gn&bdstoken=null";
+using namespace scripted_share;
 const std::string kPage =
     "<html><script>var x={server_filename=\"a.txt\", share_id=\"111\", share_uk=\"222\", fsId=\"333\", "
     "share_timestamp=\"1700000000\", share_sign=\"s1gn\"}</script></html>";
@@ -38,7 +32,7 @@ const std::string kDlinkAnswer = "{\"errno\":0,\"dlink\":\"http:\\/\\/d.example\
 const std::string kDlink = "http://d.example/file/333?sign=x";
 const std::string kFileList = "fid_list=%5B333%5D";
 
-const std::string kPrompt = "captcha for " + kShareLink + " (empty: new image): ";
+const std::string kPrompt = "captcha for " + kShortLink + " (empty: new image): ";
 const std::string kEndOfInput = "\x04";  // Ctrl-D at the start of a line
 const std::string kEndMark = "--end of test--";
 
@@ -177,7 +171,7 @@ class TerminalCaptcha : public testing::Test {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     Text link = kLongLink;
-    asker_->SetShareLink(kShareLink);
+    asker_->SetShareLink(kShortLink);
     dlink_ = ResolveShareLink(link, "ab12", state_, *platform_);
     stdout_ = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
     // The end mark follows everything the asker wrote to the terminal.

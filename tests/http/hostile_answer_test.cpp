@@ -33,22 +33,6 @@ TEST(HostileAnswers, LongDoubleByteLocationIsFollowedWhole) {
   EXPECT_EQ(sent[1].requestLine, "GET /target/" + Repeat(kZhong, 600) + " HTTP/1.1");
 }
 
-TEST(HostileAnswers, DoubleByteHeaderBlockOverTheBufferGivesSpacesAndNoCookies) {
-  // A Set-Cookie line, then three lines of 900 double-byte characters each.
-  Text raw;
-  CookieText jar = "j=1";
-  CookieText returned = "before";
-  HttpRequestOptions o;
-  o.rawHeaders = &raw;
-  o.cookieJar = &jar;
-  o.returnedCookies = &returned;
-  const std::string page = AsString(HttpFetch(Origin() + "/share/link?shareid=1001&uk=2001&dbcsheaders=1", o));
-  EXPECT_NE(page.find("share_id=\"1001\""), std::string::npos);
-  EXPECT_EQ(raw, std::string(5000, ' '));
-  EXPECT_EQ(returned, "");
-  EXPECT_EQ(jar, "j=1");
-}
-
 TEST(HostileAnswers, EndlessBodyEndsAsAFailedRequestAtTheCeiling) {
   Text raw = "raw";
   CookieText jar = "a=1";

@@ -6,17 +6,11 @@
 
 #include "resolver/origin.h"
 #include "resolver/scripted_platform.h"
+#include "resolver/scripted_share.h"
 
 namespace {
 
-const std::string O(ServiceOrigin);
-const std::string kShortLink = O + "/s/1AbCd";
-const std::string kLongLink = O + "/share/link?shareid=111&uk=222";
-const std::string kVerifyUrl =
-    O + "/share/verify?shareid=111&uk=222&t=1700000000123&channel=chunlei&clienttype=0&web=1";
-const std::string kDownloadUrl =
-    O + "/share/download?channel=chunlei&clienttype=0&web=1&uk=222&shareid=111&timestamp=1700000000"
-        "&sign=s1gn&bdstoken=null";
+using namespace scripted_share;
 
 std::string Page(const std::string& name = "%E4%B8%AD%E6%96%87.txt") {
   return "<html><script>var x={server_filename=\"" + name +
