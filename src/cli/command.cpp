@@ -12,15 +12,12 @@
 #include "cli/aria2.h"
 #include "cli/batch.h"
 #include "cli/captcha_asker.h"
+#include "cli/download.h"
 #include "cli/file_name.h"
 #include "cli/output.h"
 #include "http/request.h"
 #include "resolver/origin.h"
 #include "resolver/share_text.h"
-
-#ifndef _WIN32
-#include "cli/download.h"
-#endif
 
 namespace {
 
@@ -171,20 +168,12 @@ int RunCommand(const std::vector<std::string>& args) {
     if (!asker) noCaptchaReason = "the service demands a captcha and " + whyNot;
   }
 
-#ifdef _WIN32
-  if (o.download) {
-    Print(stderr, "error: the Windows command has no built-in download yet: use --aria2");
-    return kUsageError;
-  }
-#else
   std::unique_ptr<ProgressSink> progress;
   if (o.download) progress = MakeProgress(o.quiet);
-#endif
   const std::string agent(kDefaultAgent);
 
   // Each share's own download runs on the worker that resolved it.
   std::function<void(ShareResult&)> then;
-#ifndef _WIN32
   if (o.download) {
     then = [&](ShareResult& result) {
       const DownloadResult d = DownloadFile(result.dlink, *o.download, result.file, agent, *progress);
@@ -195,7 +184,6 @@ int RunCommand(const std::vector<std::string>& args) {
       }
     };
   }
-#endif
 
   bool allResolved = true;
   auto show = [&](const ShareResult& result) {

@@ -4,7 +4,7 @@
 #include <cinttypes>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #else
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -163,8 +163,15 @@ void TerminalProgress::End(int id, bool ok, const std::string& outcome) {
 std::unique_ptr<ProgressSink> MakeProgress(bool quiet) {
   if (quiet) return std::make_unique<QuietProgress>();
 #ifdef _WIN32
-  const bool live = false;  // the console's escape handling is not switched on here
-  const int columns = 80;
+  // Live on a console that takes the escapes that redraw lines in place.
+  const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  const bool live = GetConsoleMode(console, &mode) &&
+                    SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  CONSOLE_SCREEN_BUFFER_INFO screen{};
+  const int columns = live && GetConsoleScreenBufferInfo(console, &screen)
+                          ? std::max(1, screen.srWindow.Right - screen.srWindow.Left + 1)
+                          : 80;
 #else
   const bool live = isatty(STDERR_FILENO) == 1;
   winsize size{};

@@ -7,24 +7,12 @@
 #include <string>
 #include <utility>
 
-#include "host/bind.h"
-#include "host/owned.h"
 #include "http/redirect.h"
 #include "http/request.h"
 #include "http/url.h"
+#include "http/wininet_owned.h"
 #include "text/codepage.h"
 
-namespace {
-
-struct InternetTraits {
-  using Type = HINTERNET;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { BOUND("wininet.dll", InternetCloseHandle)(h); }
-};
-using InternetHandle = Owned<InternetTraits>;
-
-// A wininet error code in words (UTF-8): the common ones named here, the
-// others as the system words them.
 std::string WininetErrorText(DWORD code) {
   static constexpr struct {
     DWORD code;
@@ -53,6 +41,8 @@ std::string WininetErrorText(DWORD code) {
   return text.empty() ? ConcatText("wininet error ", std::to_string(code))
                       : ConcatText(text, " (wininet error ", std::to_string(code), ")");
 }
+
+namespace {
 
 // Room for a header query's answer: the raw header block must fit 5000 bytes
 // to be used at all, and a Location value this long is no link anyone keeps.

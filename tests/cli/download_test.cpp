@@ -1,12 +1,13 @@
 // Downloads of the files behind direct links, against the fake service on
-// loopback: the bytes checked against the service's pattern, resumption read
-// from its request log, and the progress lines.
+// loopback, over libcurl natively and over wininet under Wine: the bytes
+// checked against the service's pattern, resumption read from its request
+// log, and the progress lines.
 #include "cli/download.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -28,26 +29,41 @@ const std::string kAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 constexpr std::int64_t kCut = 300000;
 constexpr std::int64_t kFileSize = 1 << 20;
 
+// A UTF-8 path, as the download takes them, for the standard library.
+std::filesystem::path Path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(Path(path)); }
+
 // A fresh folder of the test's own, removed with what it holds at the end.
 struct TempFolder {
   TempFolder() {
-    path = (std::filesystem::temp_directory_path() / "download-test-XXXXXX").string();
-    if (!mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
+    static std::atomic<int> count{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path = Utf8(std::filesystem::temp_directory_path() /
+                ("download-test-" + std::to_string(stamp) + "-" + std::to_string(count++)));
+    std::filesystem::create_directories(Path(path));
   }
   ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+    std::filesystem::remove_all(Path(path), ignored);
   }
   std::string path;
 };
 
 std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  std::ofstream(Path(path), std::ios::binary) << bytes;
 }
 
 // The file the service serves for this fs_id: byte i is (i * 131 + fs_id) % 251.
@@ -93,7 +109,7 @@ TEST(DownloadFile, SavesTheWholeFileWithTheAgent) {
   EXPECT_EQ(r.path, folder + "/whole.bin");
   EXPECT_EQ(r.size, kFileSize);
   EXPECT_EQ(ReadAll(r.path), Pattern(901001, kFileSize));
-  EXPECT_FALSE(std::filesystem::exists(r.path + ".part"));
+  EXPECT_FALSE(Exists(r.path + ".part"));
   EXPECT_EQ(progress.begun, 1);
   EXPECT_EQ(progress.ended, 1);
   EXPECT_EQ(progress.lastDone, kFileSize);
@@ -114,7 +130,7 @@ TEST(DownloadFile, ARerunFetchesOnlyWhatACutLeftOut) {
   EXPECT_FALSE(cut.ok);
   EXPECT_NE(cut.error.find("run again to resume"), std::string::npos) << cut.error;
   EXPECT_EQ(cut.path, folder + "/cut.bin.part");
-  EXPECT_EQ(std::filesystem::file_size(cut.path), static_cast<std::uintmax_t>(kCut));
+  EXPECT_EQ(std::filesystem::file_size(Path(cut.path)), static_cast<std::uintmax_t>(kCut));
 
   const DownloadResult rest = DownloadFile(url, folder, "cut.bin", kAgent, quiet);
   ASSERT_TRUE(rest.ok) << rest.error;
@@ -172,7 +188,7 @@ TEST(DownloadFile, ExistingFiles) {
   EXPECT_EQ(skipped.path, folder + "/same (1).bin");
   EXPECT_EQ(skipped.fetched, 0);
   for (const LoggedRequest& r : RequestsMatching(token)) EXPECT_TRUE(r.requestLine.starts_with("HEAD ")) << r.requestLine;
-  EXPECT_FALSE(std::filesystem::exists(folder + "/same (2).bin"));
+  EXPECT_FALSE(Exists(folder + "/same (2).bin"));
 }
 
 TEST(DownloadFile, Failures) {
@@ -195,19 +211,33 @@ TEST(DownloadFile, Failures) {
     EXPECT_FALSE(r.ok) << c.name;
     EXPECT_NE(r.error.find(c.inReason), std::string::npos) << c.name << ": " << r.error;
     EXPECT_EQ(progress.ended, 1) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(folder + "/fail.bin")) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(folder + "/fail.bin.part")) << c.name;
+    EXPECT_FALSE(Exists(folder + "/fail.bin")) << c.name;
+    EXPECT_FALSE(Exists(folder + "/fail.bin.part")) << c.name;
   }
 }
 
-TEST(DownloadFile, AHostileNameStaysInTheFolder) {
+TEST(DownloadFile, NamesStayPlainNamesInTheFolder) {
   const TempFolder temp;
   const std::string& folder = temp.path;
-  RecordingProgress progress;
-  const DownloadResult r = DownloadFile(Dlink(901006, UniqueToken()), folder, "../con.txt", kAgent, progress);
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.path, folder + "/.._con.txt");
-  EXPECT_EQ(progress.names, std::vector<std::string>{".._con.txt"});
+  const struct {
+    const char* name;
+    const char* saved;
+  } cases[] = {
+      {"../con.txt", ".._con.txt"},
+      {"中文 文件.txt", "中文 文件.txt"},  // a wide name on Windows, UTF-8 on Linux
+      {"a\\b:c*?.txt", "a_b_c__.txt"},
+  };
+  for (const auto& c : cases) {
+    RecordingProgress progress;
+    const DownloadResult r = DownloadFile(Dlink(901006, UniqueToken()), folder, c.name, kAgent, progress);
+    ASSERT_TRUE(r.ok) << c.name << ": " << r.error;
+    EXPECT_EQ(r.path, folder + "/" + c.saved);
+    EXPECT_EQ(ReadAll(folder + "/" + c.saved), Pattern(901006, kFileSize)) << c.name;
+    EXPECT_EQ(progress.names, std::vector<std::string>{c.saved});
+  }
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Path(folder))) files += entry.is_regular_file();
+  EXPECT_EQ(files, std::size(cases));
 }
 
 TEST(DownloadFile, AnEmptyFile) {
@@ -218,7 +248,7 @@ TEST(DownloadFile, AnEmptyFile) {
   const DownloadResult r = DownloadFile(url, folder, "empty.bin", kAgent, quiet);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.size, 0);
-  EXPECT_TRUE(std::filesystem::exists(folder + "/empty.bin"));
+  EXPECT_TRUE(Exists(folder + "/empty.bin"));
 }
 
 // What a progress sink wrote to its stream.
