@@ -1,7 +1,9 @@
 """netdisk-link-cli end to end against the fake service: the real program,
 its real exchange, shares as people paste them, a captcha answered through a
 pseudo-terminal. Run by CTest with NETDISK_CLI (the program), NETDISK_ORIGIN
-(the origin it was built for) and FAKE_NETDISK_DIR (the service's folder)."""
+(the origin it was built for) and FAKE_NETDISK_DIR (the service's folder).
+With NETDISK_WINE_PREFIX the program is the Windows console program, run
+under Wine in that prefix: the hand-offs (HandOffs) are run that way."""
 import json
 import os
 import pty
@@ -15,14 +17,26 @@ import unittest
 import urllib.request
 
 CLI = os.environ.get("NETDISK_CLI", "")
+WINE_PREFIX = os.environ.get("NETDISK_WINE_PREFIX", "")
+WINE = (os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "wine-run"),
+        WINE_PREFIX) if WINE_PREFIX else ()
 ORIGIN = os.environ.get("NETDISK_ORIGIN", "http://127.0.0.1:18080")
 PLAIN = ORIGIN + "/file/901001/%E4%B8%AD%E6%96%87%E6%96%87%E4%BB%B6.txt?sign=abc&expires=8h"
 SECOND = ORIGIN + "/file/901002/report-2026.pdf?sign=abc&expires=8h"
 
 
 def run(*args, stdin=b"", wrapper=()):
-    done = subprocess.run([*wrapper, CLI, *args], input=stdin, capture_output=True, timeout=120)
+    done = subprocess.run([*wrapper, *WINE, CLI, *args], input=stdin, capture_output=True, timeout=120)
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+
+
+def program_path(path):
+    """A folder as the program names it: under Wine, on the drive that maps the root."""
+    return "Z:" + path if WINE else path
+
+
+# What the program's exchange says when nothing listens: curl's words, or wininet's.
+NOTHING_LISTENS = "cannot connect to the server" if WINE else "Couldn't connect to server"
 
 
 def logged_requests():
@@ -171,7 +185,7 @@ def served(fs_id, size):
 class HandOffs(unittest.TestCase):
     def test_built_in_download_resumes_and_keeps_what_is_there(self):
         with tempfile.TemporaryDirectory() as folder:
-            code, out, err = run("-j", "2", "--download", folder, ORIGIN + "/s/1plain?pwd=ab12",
+            code, out, err = run("-j", "2", "--download", program_path(folder), ORIGIN + "/s/1plain?pwd=ab12",
                                  ORIGIN + "/s/1gen7x300000", ORIGIN + "/s/1gone")
             self.assertEqual(code, 1)
             self.assertEqual(len(out.splitlines()), 2)
@@ -180,18 +194,18 @@ class HandOffs(unittest.TestCase):
             with open(os.path.join(folder, "gen7.bin"), "rb") as f:
                 self.assertEqual(f.read(), served(900000 + 500007, 300000))
             # Run again: nothing fetched twice.
-            code, out, err = run("--json", "--download", folder, ORIGIN + "/s/1gen7x300000")
+            code, out, err = run("--json", "--download", program_path(folder), ORIGIN + "/s/1gen7x300000")
             self.assertEqual(code, 0)
-            self.assertEqual(json.loads(out)["saved"], os.path.join(folder, "gen7.bin"))
+            self.assertEqual(json.loads(out)["saved"], program_path(folder) + "/gen7.bin")
             self.assertIn("already there", err)
             # A connection cut midway keeps the .part; the rerun asks only for the rest.
-            code, out, err = run("--download", folder, ORIGIN + "/s/1filecut")
+            code, out, err = run("--download", program_path(folder), ORIGIN + "/s/1filecut")
             self.assertEqual(code, 1)
             self.assertIn(".part is kept", err)
             # (The service cuts each new link once more, 300000 bytes further on.)
             before = len(logged_requests())
             for attempt in range(5):
-                code, out, err = run("--download", folder, ORIGIN + "/s/1filecut")
+                code, out, err = run("--download", program_path(folder), ORIGIN + "/s/1filecut")
                 if code == 0:
                     break
             self.assertEqual(code, 0, err)
@@ -248,7 +262,7 @@ class HandOffs(unittest.TestCase):
             # aria2 not running.
             code, out, err = run("--aria2", url, ORIGIN + "/s/1second")
             self.assertEqual((code, len(out.splitlines())), (1, 1))
-            self.assertIn("error: aria2 at " + url + ": Couldn't connect to server", err)
+            self.assertIn("error: aria2 at " + url + ": " + NOTHING_LISTENS, err)
 
 
 if __name__ == "__main__":
