@@ -12,6 +12,7 @@
 #include "cli/aria2.h"
 #include "cli/batch.h"
 #include "cli/captcha_asker.h"
+#include "cli/console_write.h"
 #include "cli/download.h"
 #include "cli/file_name.h"
 #include "cli/output.h"
@@ -60,11 +61,7 @@ std::string ForeignLink(const std::string& text) {
   return {};
 }
 
-void Print(std::FILE* stream, const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
-  std::fflush(stream);
-}
+void Print(std::FILE* stream, const std::string& line) { WriteText(stream, line + "\n"); }
 
 // The options, or the exit status when parsing ends the command (help,
 // version, a usage error).

@@ -1,5 +1,7 @@
 #include "cli/progress.h"
 
+#include "cli/console_write.h"
+
 #include <algorithm>
 #include <cinttypes>
 
@@ -109,8 +111,7 @@ void TerminalProgress::Redraw(Clock::time_point now, const std::string& finished
   if (!finishedLine.empty()) s += "\x1b[2K" + finishedLine + "\n";
   for (const Active& a : active_) s += "\x1b[2K" + LineOf(a, now) + "\n";
   s += "\x1b[J";  // lines of files no longer active
-  std::fwrite(s.data(), 1, s.size(), out_);
-  std::fflush(out_);
+  WriteText(out_, s);
   drawnLines_ = static_cast<int>(active_.size());
   lastDraw_ = now;
 }
@@ -155,18 +156,20 @@ void TerminalProgress::End(int id, bool ok, const std::string& outcome) {
     Redraw(now, line);
   } else {
     line += "\n";
-    std::fwrite(line.data(), 1, line.size(), out_);
-    std::fflush(out_);
+    WriteText(out_, line);
   }
 }
 
 std::unique_ptr<ProgressSink> MakeProgress(bool quiet) {
   if (quiet) return std::make_unique<QuietProgress>();
 #ifdef _WIN32
-  // Live on a console that takes the escapes that redraw lines in place.
+  // Live on a console that takes the escapes that redraw lines in place
+  // (Windows 10 on). Wine's console accepts the mode yet prints the escapes
+  // as characters, so under Wine the lines are one per finished file.
   const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+  const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   DWORD mode = 0;
-  const bool live = GetConsoleMode(console, &mode) &&
+  const bool live = !wine && GetConsoleMode(console, &mode) &&
                     SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
   CONSOLE_SCREEN_BUFFER_INFO screen{};
   const int columns = live && GetConsoleScreenBufferInfo(console, &screen)
