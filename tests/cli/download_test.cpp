@@ -6,7 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -215,6 +222,30 @@ TEST(DownloadFile, Failures) {
     EXPECT_FALSE(Exists(folder + "/fail.bin.part")) << c.name;
   }
 }
+
+#ifndef _WIN32
+TEST(DownloadFile, AWriteTheSystemRefusesKeepsWhatWasWritten) {
+  // A file size limit makes the system refuse a write midway, as a full disk does.
+  constexpr rlim_t kLimit = 100000;
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit limit = old;
+  limit.rlim_cur = kLimit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const TempFolder temp;
+  QuietProgress quiet;
+  const DownloadResult r = DownloadFile(Dlink(901008, UniqueToken()), temp.path, "big.bin", kAgent, quiet);
+  setrlimit(RLIMIT_FSIZE, &old);
+  const std::string part = temp.path + "/big.bin.part";
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "cannot write " + part + ": " + std::strerror(EFBIG) + "; " + part +
+                         " is kept: run again to resume");
+  EXPECT_EQ(r.path, part);
+  EXPECT_EQ(ReadAll(part), Pattern(901008, kLimit));
+  EXPECT_FALSE(Exists(temp.path + "/big.bin"));
+}
+#endif
 
 TEST(DownloadFile, NamesStayPlainNamesInTheFolder) {
   const TempFolder temp;
