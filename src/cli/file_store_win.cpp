@@ -6,22 +6,16 @@
 #include <utility>
 
 #include "cli/file_store.h"
-#include "text/codepage.h"
 #include "text/text.h"
+#include "text/wide_text_win.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string wide = Utf8ToUtf16(utf8);
-  return std::wstring(wide.begin(), wide.end());
-}
 
 std::string SystemText(DWORD code) {
   wchar_t words[512] = {};
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                                       words, 512, nullptr);
-  const std::string text =
-      TrimText(Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(words), length)));
+  const std::string text = TrimText(Utf8Text(std::wstring_view(words, length)));
   return text.empty() ? "system error " + std::to_string(code) : text;
 }
 
@@ -36,7 +30,7 @@ constexpr std::intptr_t kNoFile = -1;  // INVALID_HANDLE_VALUE
 
 std::optional<PathEntry> Inspect(const std::string& path, std::string& why) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(WideText(path).c_str(), GetFileExInfoStandard, &data)) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PathEntry{};
     why = Reason("cannot use", path, code);
@@ -52,7 +46,7 @@ std::optional<PathEntry> Inspect(const std::string& path, std::string& why) {
 // Whether files may be made there shows when the .part is opened, with the path in the reason.
 std::string FolderProblem(const std::string& folder) {
   const std::string path = folder.empty() ? "." : folder;
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  const DWORD attributes = GetFileAttributesW(WideText(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Reason("cannot write to", path, GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "cannot write to " + path + ": not a folder";
   return {};
@@ -65,7 +59,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 std::optional<PartFile> PartFile::Open(const std::string& path, bool append, std::string& why) {
-  const HANDLE file = CreateFileW(Wide(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+  const HANDLE file = CreateFileW(WideText(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     why = Reason("cannot write", path, GetLastError());
@@ -115,14 +109,14 @@ bool PartFile::Close(std::string& why) {
 }
 
 bool RemoveFile(const std::string& path, std::string& why) {
-  if (DeleteFileW(Wide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+  if (DeleteFileW(WideText(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
   why = Reason("cannot remove", path, GetLastError());
   return false;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, std::string& why) {
   // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail.
-  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0)) return true;
+  if (MoveFileExW(WideText(from).c_str(), WideText(to).c_str(), 0)) return true;
   why = "cannot rename " + from + " to " + to + ": " + SystemText(GetLastError());
   return false;
 }

@@ -80,7 +80,9 @@ class CurlFileWire : public FileWire {
 
   bool SetUp(const std::string& url, const std::string& agent) {
     bool ok = true;
-    auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(easy_.get(), option, value) == CURLE_OK; };
+    auto set = [&](CURLoption option, auto value) {
+      ok = ok && curl_easy_setopt(easy_.get(), option, value) == CURLE_OK;
+    };
     set(CURLOPT_ERRORBUFFER, errorText_);
     set(CURLOPT_NOSIGNAL, 1L);  // downloads run on several threads
     set(CURLOPT_URL, url.c_str());

@@ -3,12 +3,11 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <cwchar>
 #include <vector>
 
 #include "cli/file_wire.h"
 #include "http/wininet_owned.h"
-#include "text/codepage.h"
+#include "text/wide_text_win.h"
 
 namespace {
 
@@ -18,22 +17,13 @@ constexpr DWORD kReadBytes = DWORD{256} << 10;
 // Room for the numeric and range headers read here; a longer value is no file's.
 constexpr DWORD kHeaderChars = 128;
 
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string wide = Utf8ToUtf16(utf8);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-std::string Narrow(const wchar_t* text) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), std::wcslen(text)));
-}
-
 // A header's value, "" when absent or too long to be one of ours.
 std::string HeaderText(HINTERNET request, DWORD level) {
   wchar_t value[kHeaderChars] = {};
   DWORD size = sizeof value;
   if (!BOUND("wininet.dll", HttpQueryInfoW)(request, level, value, &size, nullptr)) return {};
   value[kHeaderChars - 1] = L'\0';
-  return Narrow(value);
+  return Utf8Text(value);
 }
 
 FileHead HeadOf(HINTERNET request) {
@@ -145,11 +135,11 @@ class WininetFileWire : public FileWire {
 }  // namespace
 
 std::unique_ptr<FileWire> OpenFileWire(const std::string& url, const std::string& agent, std::string& why) {
-  InternetHandle internet(BOUND("wininet.dll", InternetOpenW)(Wide(agent).c_str(), INTERNET_OPEN_TYPE_DIRECT,
+  InternetHandle internet(BOUND("wininet.dll", InternetOpenW)(WideText(agent).c_str(), INTERNET_OPEN_TYPE_DIRECT,
                                                                nullptr, nullptr, 0));
   if (!internet) {
     why = "the internet functions cannot start: " + WininetErrorText(GetLastError());
     return nullptr;
   }
-  return std::make_unique<WininetFileWire>(std::move(internet), Wide(url));
+  return std::make_unique<WininetFileWire>(std::move(internet), WideText(url));
 }
