@@ -63,6 +63,23 @@ std::string ForeignLink(const std::string& text) {
 
 void Print(std::FILE* stream, const std::string& line) { WriteText(stream, line + "\n"); }
 
+// "--aria2 LINK" and "--download LINK" mean the option without its value and
+// a share: such an option moves to the end of the command line (`reversed`
+// is in CLI11's order, last first), where it takes no value.
+void KeepSharesOutOfOptionalValues(std::vector<std::string>& reversed) {
+  std::vector<std::string> kept, moved;
+  for (std::size_t i = reversed.size(); i-- > 0;) {
+    const bool optional = reversed[i] == "--aria2" || reversed[i] == "--download";
+    if (optional && i > 0 && !FindShares(reversed[i - 1]).empty()) {
+      moved.push_back(reversed[i]);
+    } else {
+      kept.push_back(reversed[i]);
+    }
+  }
+  kept.insert(kept.end(), moved.begin(), moved.end());
+  reversed.assign(kept.rbegin(), kept.rend());
+}
+
 // The options, or the exit status when parsing ends the command (help,
 // version, a usage error).
 std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o) {
@@ -94,6 +111,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
                                            std::string(ServiceOrigin) + ")");
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
+    KeepSharesOutOfOptionalValues(reversed);
     app.parse(reversed);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);

@@ -25,8 +25,8 @@ PLAIN = ORIGIN + "/file/901001/%E4%B8%AD%E6%96%87%E6%96%87%E4%BB%B6.txt?sign=abc
 SECOND = ORIGIN + "/file/901002/report-2026.pdf?sign=abc&expires=8h"
 
 
-def run(*args, stdin=b"", wrapper=()):
-    done = subprocess.run([*wrapper, *WINE, CLI, *args], input=stdin, capture_output=True, timeout=120)
+def run(*args, stdin=b"", wrapper=(), cwd=None):
+    done = subprocess.run([*wrapper, *WINE, CLI, *args], input=stdin, capture_output=True, timeout=120, cwd=cwd)
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
 
 
@@ -214,6 +214,14 @@ class HandOffs(unittest.TestCase):
             self.assertIn(b"\r\nRange: bytes=300000-\r\n", ranges[0])
             with open(os.path.join(folder, "filecut.bin"), "rb") as f:
                 self.assertEqual(f.read(), served(901025, (1 << 20) + 901025 % 1000))
+
+    def test_a_share_right_after_an_option_with_an_optional_value_stays_a_share(self):
+        with tempfile.TemporaryDirectory() as folder:
+            code, out, err = run("--quiet", "--download", ORIGIN + "/s/1gen3x1000", "--json", cwd=folder)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(json.loads(out)["saved"], "./gen3.bin")
+            with open(os.path.join(folder, "gen3.bin"), "rb") as f:
+                self.assertEqual(f.read(), served(900000 + 500003, 1000))
 
     def test_push_to_a_real_aria2(self):
         secret = "s%d" % os.getpid()
