@@ -12,17 +12,18 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "http/request.h"
 #include "support/fake_service.h"
 
 namespace {
@@ -31,7 +32,8 @@ using fake_service::Origin;
 using fake_service::RequestsMatching;
 using fake_service::UniqueToken;
 
-const std::string kAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+// The agent the command hands every download.
+const std::string kAgent(kDefaultAgent);
 // Where the service's test file is cut once.
 constexpr std::int64_t kCut = 300000;
 constexpr std::int64_t kFileSize = 1 << 20;
